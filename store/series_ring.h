@@ -79,3 +79,10 @@ inline bool StartRecord(Record& r) {
 }
 
 }  // namespace zt
+
+namespace zt {
+// Every state keeps the newest 200 bars of its chart.
+inline constexpr std::uint32_t BarHistoryCapacity = 200;
+using BarRing = SeriesRing<double, BarHistoryCapacity>;
+using IntBarRing = SeriesRing<std::int32_t, BarHistoryCapacity>;
+}  // namespace zt
