@@ -1,0 +1,45 @@
+// The process-wide registries: study states by id, chart contexts by the
+// host's id, the selected context, and the ring of recently created or
+// checked states from which the live-state limit evicts.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "store/series_ring.h"
+#include "store/state.h"
+
+namespace zt {
+
+inline constexpr std::int32_t kMaxLiveStates = 1000;
+
+// A chart context lists the states created while it was selected. It refers
+// to states by id only and owns none.
+struct ChartContext {
+    std::vector<std::int32_t> stateIds;
+};
+
+struct CurrentContextSelection {
+    std::int32_t id = 0;
+    ChartContext* record = nullptr;
+};
+
+// Everything below is guarded by RegistryLock.
+struct Registries {
+    std::map<std::int32_t, std::unique_ptr<StudyState>> states;
+    std::map<std::int32_t, std::unique_ptr<ChartContext>> contexts;
+    CurrentContextSelection current;
+    SeriesRing<std::int32_t, kMaxLiveStates> recentStates;
+    std::int32_t lastStateId = 0;
+    std::int32_t liveStateCount = 0;
+};
+
+Registries& TheRegistries();
+
+// Looks a state up under the lock; a miss writes "FindState failed for id %d".
+StudyState* FindState(std::int32_t id);
+void DestroyState(StudyState* state);
+
+}  // namespace zt

@@ -1,0 +1,53 @@
+// One study instance's state: its bar history, its return slots and its two
+// study memory blocks.
+#pragma once
+
+#include <cstdint>
+
+#include "store/series_ring.h"
+#include "store/study_memory.h"
+
+namespace zt {
+
+inline constexpr int kReturnSlotCount = 10;
+
+// The seven bar rings move together: element k back of each belongs to the
+// same bar.
+struct BarHistory {
+    IntBarRing date;
+    IntBarRing time;
+    BarRing open;
+    BarRing high;
+    BarRing low;
+    BarRing close;
+    BarRing volume;
+};
+
+struct ReturnSlots {
+    double values[kReturnSlotCount] = {};
+};
+
+struct StudyState {
+    std::int32_t id = 0;
+    std::uint8_t gc = 0;
+    BarHistory bars;
+    std::int32_t lastBarNumber = 0;
+    ReturnSlots slots;
+
+    StudyMemory& Committed() { return memory[committedIndex]; }
+    StudyMemory& Working() { return memory[committedIndex ^ 1u]; }
+    // Appending a bar commits the working block: the two swap roles.
+    void ExchangeMemory() { committedIndex ^= 1u; }
+
+private:
+    StudyMemory memory[2];
+    unsigned committedIndex = 0;
+};
+
+// Stores one bar: a new bar number appends it (and commits the study
+// memory), the same bar number again replaces the newest bar. Never
+// allocates.
+void PushBar(StudyState& state, std::int32_t barNumber, std::int32_t date, std::int32_t time,
+             double open, double high, double low, double close, double volume) noexcept;
+
+}  // namespace zt

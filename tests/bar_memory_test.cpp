@@ -1,0 +1,140 @@
+// Bar history (append or replace), the commit rule of the study memory, and
+// the return slots.
+#include <gtest/gtest.h>
+
+#include "studies/study_entry.h"
+#include "tests/test_support.h"
+
+namespace zt {
+namespace {
+
+class Bars : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::ResetLibrary();
+        id_ = E_CREATESTATE2(1);
+        state_ = TheRegistries().states.at(id_).get();
+    }
+    void TearDown() override { test::ResetLibrary(); }
+    std::int32_t Bar(std::int32_t number, double close) {
+        return E_BARVALUES(id_, number, 1230107, number, close - 1, close + 1, close - 2, close, 100);
+    }
+    std::int32_t id_ = 0;
+    StudyState* state_ = nullptr;
+};
+
+TEST_F(Bars, BarNumberZeroFirstReplacesTheZeroBar) {
+    StudyMemory* committed = &state_->Committed();
+    EXPECT_EQ(Bar(0, 50), 1);
+    EXPECT_EQ(state_->bars.close.head, 0u);
+    EXPECT_EQ(state_->bars.close.at(0), 50);
+    EXPECT_EQ(state_->bars.close.at(1), 0);
+    EXPECT_EQ(&state_->Committed(), committed);
+}
+
+TEST_F(Bars, BarNumberOneFirstAppendsAfterTheZeroBar) {
+    StudyMemory* committed = &state_->Committed();
+    Bar(1, 50);
+    EXPECT_EQ(state_->bars.close.head, 199u);
+    EXPECT_EQ(state_->bars.date.head, 199u);
+    EXPECT_EQ(state_->bars.volume.head, 199u);
+    EXPECT_EQ(state_->bars.close.at(0), 50);
+    EXPECT_EQ(state_->bars.high.at(0), 51);
+    EXPECT_EQ(state_->bars.date.at(0), 1230107);
+    EXPECT_EQ(state_->bars.close.at(1), 0);
+    EXPECT_EQ(state_->lastBarNumber, 1);
+    EXPECT_NE(&state_->Committed(), committed);
+}
+
+TEST_F(Bars, RepeatedNumbersReplaceAndAnyOtherNumberAppends) {
+    Bar(5, 10);
+    Bar(5, 11);
+    Bar(5, 12);
+    EXPECT_EQ(state_->bars.close.head, 199u);
+    EXPECT_EQ(state_->bars.close.at(0), 12);
+    EXPECT_EQ(state_->bars.close.at(1), 0);
+    Bar(6, 13);
+    Bar(5, 14);  // numbers need not grow
+    EXPECT_EQ(state_->bars.close.head, 197u);
+    EXPECT_EQ(state_->bars.close.at(0), 14);
+    EXPECT_EQ(state_->bars.close.at(1), 13);
+    EXPECT_EQ(state_->bars.close.at(2), 12);
+}
+
+TEST_F(Bars, HistoryKeepsTheNewest200Bars) {
+    for (int n = 1; n <= 201; ++n) Bar(n, n);
+    EXPECT_EQ(state_->bars.close.at(0), 201);
+    EXPECT_EQ(state_->bars.close.at(199), 2);  // bar 1 was overwritten
+    EXPECT_EQ(state_->bars.close.at(200), 201);  // a look-back of 200 wraps to the newest
+    EXPECT_EQ(state_->bars.time.at(199), 2);
+}
+
+TEST_F(Bars, UnknownIdsStoreNothing) {
+    test::TraceCapture trace;
+    EXPECT_EQ(E_BARVALUES(0, 1, 0, 0, 1, 1, 1, 1, 1), 0);
+    EXPECT_EQ(trace.lines(), std::vector<std::string>{"FindState failed for id 0"});
+}
+
+TEST_F(Bars, ReturnSlotsAreBoundedAndZeroOnANewState) {
+    for (int slot = 0; slot < 10; ++slot) EXPECT_EQ(E_GETRETURN(id_, slot), 0.0);
+    state_->slots.values[9] = 4.5;
+    state_->slots.values[0] = 1.5;
+    EXPECT_EQ(E_GETRETURN(id_, 9), 4.5);
+    EXPECT_EQ(E_GETRETURN(id_, 0), 1.5);
+    EXPECT_EQ(E_GETRETURN(id_, 10), 0.0);
+    EXPECT_EQ(E_GETRETURN(id_, -1), 0.0);
+    test::TraceCapture trace;
+    EXPECT_EQ(E_GETRETURN(id_ + 1, 0), 0.0);
+    EXPECT_EQ(trace.lines(), std::vector<std::string>{"FindState failed for id 2"});
+}
+
+// A study whose memory counts its evaluations: the count carried into a bar
+// is the one left by the last evaluation before that bar was appended.
+double CountingStudy(std::int32_t id, double extra = 0.0) {
+    return EvaluateStudy(id, [extra](StudyState& state, double* slots) {
+        auto& record = RestoreMember<&StudyMemory::errorBands>(state);
+        record.count += 1;
+        slots[1] = extra;
+        return static_cast<double>(record.count);
+    });
+}
+
+TEST_F(Bars, RepeatedEvaluationsOfTheFormingBarAdvanceMemoryOnce) {
+    Bar(1, 10);
+    EXPECT_EQ(CountingStudy(id_), 1);
+    Bar(2, 10);
+    EXPECT_EQ(CountingStudy(id_), 2);
+    Bar(3, 10);
+    EXPECT_EQ(CountingStudy(id_), 3);
+    Bar(3, 11);
+    EXPECT_EQ(CountingStudy(id_), 3);
+    Bar(3, 12);
+    EXPECT_EQ(CountingStudy(id_), 3);
+    Bar(4, 10);
+    EXPECT_EQ(CountingStudy(id_), 4);
+}
+
+TEST_F(Bars, ASkippedBarCommitsTheBlockSetAsideBeforeIt) {
+    Bar(1, 10);
+    EXPECT_EQ(CountingStudy(id_), 1);
+    Bar(2, 10);
+    EXPECT_EQ(CountingStudy(id_), 2);
+    Bar(3, 10);  // not evaluated
+    Bar(4, 10);
+    EXPECT_EQ(CountingStudy(id_), 2);  // starts from the record as it stood after bar 1
+}
+
+TEST_F(Bars, EvaluationWritesAllTenSlotsAndUnknownIdsTouchNone) {
+    Bar(1, 10);
+    for (double& v : state_->slots.values) v = 7.0;
+    EXPECT_EQ(CountingStudy(id_, 2.5), 1);
+    EXPECT_EQ(E_GETRETURN(id_, 0), 1.0);
+    EXPECT_EQ(E_GETRETURN(id_, 1), 2.5);
+    for (int slot = 2; slot < 10; ++slot) EXPECT_EQ(E_GETRETURN(id_, slot), 0.0);
+    test::QuietTrace quiet;
+    EXPECT_EQ(CountingStudy(id_ + 5, 9.0), 0.0);
+    EXPECT_EQ(E_GETRETURN(id_, 1), 2.5);
+}
+
+}  // namespace
+}  // namespace zt

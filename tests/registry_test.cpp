@@ -1,0 +1,168 @@
+// State ids, the live-state limit with its eviction, and chart contexts.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/test_support.h"
+
+namespace zt {
+namespace {
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override { test::ResetLibrary(); }
+    void TearDown() override { test::ResetLibrary(); }
+    static bool Exists(std::int32_t id) {
+        test::QuietTrace quiet;
+        return E_CHECKSTATE(id) == 1;
+    }
+    static std::int32_t Live() { return TheRegistries().liveStateCount; }
+};
+
+TEST_F(Registry, IdsStartAtOneAndAreNeverReused) {
+    test::TraceCapture trace;
+    EXPECT_EQ(E_CREATESTATE2(1), 1);
+    EXPECT_EQ(E_CREATESTATE(99, 1), 2);  // the first argument is ignored
+    E_DESTROYSTATE(2);
+    EXPECT_EQ(E_CREATESTATE2(0), 3);
+    EXPECT_EQ(TheRegistries().states.at(3)->gc, 0);
+    EXPECT_EQ(TheRegistries().states.at(1)->gc, 1);
+    EXPECT_EQ(trace.lines()[0], "Creating state");
+    EXPECT_EQ(trace.lines()[1], "Create State: 1");
+    EXPECT_TRUE(trace.contains("Destroy State: 2"));
+}
+
+TEST_F(Registry, TheThousandAndFirstStateEvictsTheOldest) {
+    {
+        test::QuietTrace quiet;
+        for (int i = 0; i < kMaxLiveStates; ++i) E_CREATESTATE2(1);
+    }
+    EXPECT_EQ(Live(), 1000);
+    test::TraceCapture trace;
+    EXPECT_EQ(E_CREATESTATE2(1), 1001);
+    EXPECT_EQ(trace.lines(), (std::vector<std::string>{"Creating state", "Create State: 1001",
+                                                       "Destroy State: 1"}));
+    EXPECT_EQ(Live(), 1000);
+    EXPECT_FALSE(Exists(1));
+    EXPECT_TRUE(Exists(2));
+    EXPECT_TRUE(Exists(1001));
+}
+
+TEST_F(Registry, CheckingAStateSavesItFromEviction) {
+    test::QuietTrace quiet;
+    for (int i = 0; i < kMaxLiveStates; ++i) E_CREATESTATE2(1);
+    EXPECT_EQ(E_CHECKSTATE(1), 1);
+    E_CREATESTATE2(1);
+    EXPECT_TRUE(TheRegistries().states.count(1));
+    EXPECT_FALSE(TheRegistries().states.count(2));
+    EXPECT_EQ(Live(), 1000);
+}
+
+TEST_F(Registry, DestroyedStatesWithoutGcStillCount) {
+    {
+        test::QuietTrace quiet;
+        EXPECT_EQ(E_CREATESTATE2(0), 1);
+        E_DESTROYSTATE(1);
+        EXPECT_EQ(Live(), 1);
+        for (int i = 0; i < kMaxLiveStates - 1; ++i) E_CREATESTATE2(1);
+    }
+    // The oldest ring entry is the destroyed state 1: the limit is passed but
+    // nothing can be evicted.
+    test::TraceCapture trace;
+    EXPECT_EQ(E_CREATESTATE2(1), 1001);
+    EXPECT_TRUE(trace.contains("FindState failed for id 1"));
+    EXPECT_EQ(Live(), 1001);
+    EXPECT_EQ(TheRegistries().states.size(), 1000u);
+}
+
+TEST_F(Registry, CheckingAnUnknownIdLeavesTheRingAlone) {
+    test::QuietTrace quiet;
+    E_CREATESTATE2(1);
+    E_CREATESTATE2(1);
+    const auto before = TheRegistries().recentStates;
+    EXPECT_EQ(E_CHECKSTATE(77), 0);
+    const auto& after = TheRegistries().recentStates;
+    EXPECT_EQ(after.head, before.head);
+    for (std::uint32_t k = 0; k < kMaxLiveStates; ++k) ASSERT_EQ(after.at(k), before.at(k));
+    // A known id moves to the front; the others close up in order.
+    E_CREATESTATE2(1);
+    EXPECT_EQ(E_CHECKSTATE(1), 1);
+    EXPECT_EQ(after.at(0), 1);
+    EXPECT_EQ(after.at(1), 3);
+    EXPECT_EQ(after.at(2), 2);
+    EXPECT_EQ(after.at(3), 0);
+}
+
+TEST_F(Registry, SelectingTheCurrentContextAgainWritesNothing) {
+    test::TraceCapture trace;
+    Dll_Add(7);
+    Dll_Context(7);
+    EXPECT_EQ(trace.lines(), (std::vector<std::string>{"Context 7 NOT found", "Add Context 7",
+                                                       "Set Context 7", "Context 7 found"}));
+    trace.clear();
+    Dll_Context(7);
+    EXPECT_TRUE(trace.lines().empty());
+    Dll_Add(7);  // existing: the list is kept
+    EXPECT_EQ(trace.lines(), (std::vector<std::string>{"Context 7 found", "Add Context(existing): 7"}));
+    EXPECT_EQ(E_CREATESTATE2(1), 1);
+    EXPECT_TRUE(trace.contains("Add State 1 to Context 7"));
+    Dll_Add(7);
+    EXPECT_EQ(TheRegistries().contexts.at(7)->stateIds, std::vector<std::int32_t>{1});
+}
+
+TEST_F(Registry, SelectingBeforeAddingLeavesNoRecordUntilAnotherSelection) {
+    test::TraceCapture trace;
+    Dll_Context(7);
+    EXPECT_EQ(trace.lines(), (std::vector<std::string>{"Set Context 7", "Context 7 NOT found"}));
+    Dll_Add(7);
+    Dll_Context(7);  // already the current id: the new record is not picked up
+    E_CREATESTATE2(1);
+    EXPECT_TRUE(TheRegistries().contexts.at(7)->stateIds.empty());
+    EXPECT_FALSE(trace.contains("Add State 1 to Context 7"));
+}
+
+TEST_F(Registry, DestroyingFromAnotherContextLeavesTheIdInItsList) {
+    test::TraceCapture trace;
+    Dll_Add(1);
+    Dll_Add(2);
+    Dll_Context(1);
+    const std::int32_t a = E_CREATESTATE2(1), b = E_CREATESTATE2(1), c = E_CREATESTATE2(1);
+    Dll_Context(2);
+    E_DESTROYSTATE(b);
+    EXPECT_EQ(TheRegistries().contexts.at(1)->stateIds, (std::vector<std::int32_t>{a, b, c}));
+    trace.clear();
+    Dll_Free(1);
+    EXPECT_EQ(trace.lines(),
+              (std::vector<std::string>{"Context 1 found", "Destroy State: 1", "FindState failed for id 2",
+                                        "Destroy State: 3", "Delete Context 1"}));
+    EXPECT_TRUE(TheRegistries().states.empty());
+    EXPECT_EQ(TheRegistries().current.id, 2);  // another context's selection is kept
+}
+
+TEST_F(Registry, FreeingTheCurrentContextDestroysAllItsStatesAndDropsTheSelection) {
+    test::QuietTrace quiet;
+    Dll_Add(7);
+    Dll_Context(7);
+    for (int i = 0; i < 25; ++i) E_CREATESTATE2(1);
+    const std::int32_t outside = [] {
+        Dll_Context(8);
+        return E_CREATESTATE2(1);
+    }();
+    Dll_Context(7);
+    Dll_Free(7);
+    EXPECT_EQ(TheRegistries().states.size(), 1u);
+    EXPECT_TRUE(TheRegistries().states.count(outside));
+    EXPECT_EQ(TheRegistries().current.id, 0);
+    EXPECT_EQ(TheRegistries().current.record, nullptr);
+    EXPECT_EQ(Live(), 1);
+    // A new context under the same id can be selected again.
+    Dll_Add(7);
+    Dll_Context(7);
+    const std::int32_t fresh = E_CREATESTATE2(1);
+    EXPECT_EQ(TheRegistries().contexts.at(7)->stateIds, std::vector<std::int32_t>{fresh});
+    Dll_Free(99);  // unknown: nothing happens
+    EXPECT_EQ(TheRegistries().contexts.size(), 1u);
+}
+
+}  // namespace
+}  // namespace zt
