@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "series/window_averages.h"
 #include "store/series_ring.h"
@@ -58,6 +59,7 @@ struct BufferedVidyaMemory {
 // Seeded with the first input, so the first call returns (about) that input.
 template <std::uint32_t N>
 double BufferedVariableIndexAverage(BufferedVidyaMemory<N>& m, double x) {
+    static_assert(std::is_trivially_copyable_v<BufferedVidyaMemory<N>>);
     if (StartRecord(m)) m.state = x;
     m.inputRing.push(x);
     return VariableIndexAverage(m.inputRing, m.state, N);
@@ -81,6 +83,7 @@ struct VolumeAdjustedMemory {
 template <std::uint32_t N>
 double VolumeAdjustedAverage(VolumeAdjustedMemory<N>& m, double x, double v) {
     static_assert(N >= 1, "the volume-adjusted average needs a length");
+    static_assert(std::is_trivially_copyable_v<VolumeAdjustedMemory<N>>);
     StartRecord(m);  // zero rings, zero volume and count are the whole seed
     m.priceRing.push(x);
     m.volumeRing.push(v);

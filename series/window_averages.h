@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "store/series_ring.h"
 
@@ -122,6 +123,7 @@ struct TripleExponentialMemory {
     double state2 = 0.0;
     double state3 = 0.0;
 };
+static_assert(std::is_trivially_copyable_v<TripleExponentialMemory>);
 
 // Triple exponential average e3 + (3 e1 - 3 e2) of three chained smoothers.
 // Unlike the plain smoothers it seeds itself: its first call sets all three
