@@ -1,0 +1,174 @@
+// Adaptive averages and regression statistics over history rings: the
+// momentum ratio and the variable-index average it drives, a volume-adjusted
+// average, the standard deviation about a given mean and three least-squares
+// statistics. Conventions are those of window_averages.h: R[k] is `at(k)`,
+// windows recompute from the ring on every call, unwritten slots read 0, and
+// formulas are evaluated in the order written.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <type_traits>
+
+#include "series/window_averages.h"
+#include "store/series_ring.h"
+
+namespace zt {
+
+// Net share of directional movement over n one-bar changes starting k bars
+// back: (up - down) / (up + down) in [-1, 1]; reads n + 1 values, 0 when flat.
+template <class R>
+double MomentumRatio(const R& r, std::uint32_t n, std::uint32_t k = 0) {
+    double up = 0.0;
+    double down = 0.0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const double a = r.at(k + i);
+        const double b = r.at(k + i + 1);
+        if (a > b) {
+            up += a - b;
+        } else if (a < b) {
+            down += b - a;
+        }
+    }
+    if (up + down == 0.0) return 0.0;
+    return (up - down) / (up + down);
+}
+
+// Exponential average of R[k] whose factor |ratio| * 2 / (n + 1) follows the
+// momentum ratio over the 9 changes R[k] .. R[k+9], whatever n is.
+// The caller pushes the new value before the call; a flat span leaves s as is.
+template <class R>
+double VariableIndexAverage(const R& r, double& s, std::uint32_t n,
+                            std::uint32_t k = 0) {
+    const double f =
+        std::fabs(MomentumRatio(r, 9, k)) * 2.0 / (static_cast<double>(n) + 1.0);
+    s = r.at(k) * f + s * (1.0 - f);
+    return s;
+}
+
+// Memory of BufferedVariableIndexAverage: its own input ring, at least the
+// 10 values the momentum ratio reads.
+template <std::uint32_t N>
+struct BufferedVidyaMemory {
+    std::uint8_t started = 0;
+    Ring<(N > 10 ? N : 10)> inputRing;
+    double state = 0.0;
+};
+
+// Variable-index average of length N over the inputs it buffers itself.
+// Seeded with the first input, so the first call returns (about) that input.
+template <std::uint32_t N>
+double BufferedVariableIndexAverage(BufferedVidyaMemory<N>& m, double x) {
+    static_assert(std::is_trivially_copyable_v<BufferedVidyaMemory<N>>);
+    if (StartRecord(m)) m.state = x;
+    m.inputRing.push(x);
+    return VariableIndexAverage(m.inputRing, m.state, N);
+}
+
+// Memory of VolumeAdjustedAverage. The rings are ten lengths deep although
+// only the newest N slots are read.
+template <std::uint32_t N>
+struct VolumeAdjustedMemory {
+    std::uint8_t started = 0;
+    Ring<10 * N> priceRing;
+    Ring<10 * N> volumeRing;
+    double cumulativeVolume = 0.0;
+    std::uint32_t callCount = 0;
+};
+
+// Weighted mean of the newest prices, each weighing its volume in units of
+// 0.67 x the mean volume of every call so far, handed out newest first until
+// the weights total N. Divides by N: weight that is never handed out (thin
+// recent volume) pulls the result toward 0 instead of being redistributed.
+template <std::uint32_t N>
+double VolumeAdjustedAverage(VolumeAdjustedMemory<N>& m, double x, double v) {
+    static_assert(N >= 1, "the volume-adjusted average needs a length");
+    static_assert(std::is_trivially_copyable_v<VolumeAdjustedMemory<N>>);
+    StartRecord(m);  // zero rings, zero volume and count are the whole seed
+    m.priceRing.push(x);
+    m.volumeRing.push(v);
+    m.callCount += 1;
+    m.cumulativeVolume += v;
+    const double unit =
+        0.67 * m.cumulativeVolume / static_cast<double>(m.callCount);
+
+    double remaining = static_cast<double>(N);
+    double sum = 0.0;
+    for (std::uint32_t i = 0; i < N; ++i) {
+        // While no volume has been seen at all the unit is 0 and every weight
+        // would be 0 / 0; each bar then weighs 1 instead, which makes the
+        // result the plain mean of the newest N prices.
+        double w = unit == 0.0 ? 1.0 : m.volumeRing.at(i) / unit;
+        if (w > remaining) w = remaining;
+        remaining -= w;
+        sum += w * m.priceRing.at(i);
+    }
+    return sum / static_cast<double>(N);
+}
+
+// Population standard deviation of the newest n values about the caller's
+// mean m (divisor n, not n - 1); fewer than 2 values give 0.
+template <class R>
+double StandardDeviation(const R& r, std::uint32_t n, double mean) {
+    if (n < 2) return 0.0;
+    double sum = 0.0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const double d = r.at(i) - mean;
+        sum += d * d;
+    }
+    return std::sqrt(sum / static_cast<double>(n));
+}
+
+// Least-squares line through the newest n values, evaluated k bars before
+// the newest bar (0 the newest, -1 one bar ahead, k > 0 inside the window).
+// n = 0 gives 0; n = 1 has slope 0 and gives R[0].
+template <class R>
+double LinearRegressionValue(const R& r, std::uint32_t n, std::int32_t k) {
+    if (n == 0) return 0.0;
+    const double nd = static_cast<double>(n);
+    // x counts bars back (0 for the newest value).
+    const double sy = RingSum(r, n);
+    const double sx = nd * (nd - 1.0) * 0.5;
+    const double sxx = (2.0 * nd - 1.0) * nd * (nd - 1.0) / 6.0;
+    double sxy = 0.0;
+    for (std::uint32_t i = 0; i < n; ++i) sxy += static_cast<double>(i) * r.at(i);
+
+    // d is negative for n >= 2; that sign flip turns the slope against "bars
+    // back" into the slope in forward time (positive when values rise).
+    const double d = sx * sx - nd * sxx;
+    const double b = d == 0.0 ? 0.0 : (nd * sxy - sx * sy) / d;
+    // (sy - b sx) / n is the line at the oldest bar of the window.
+    return (sy - b * sx) / nd + b * (nd - 1.0 - static_cast<double>(k));
+}
+
+// One-bar-ahead forecast of the least-squares line through the newest n
+// values: LinearRegressionValue at k = -1.
+template <class R>
+double LinearRegressionForecast(const R& r, std::uint32_t n) {
+    return LinearRegressionValue(r, n, -1);
+}
+
+// Standard error of estimate of that least-squares fit (divisor n - 2).
+// n <= 2, or a variance that rounds to 0 or below, gives 0.
+template <class R>
+double RegressionStandardError(const R& r, std::uint32_t n) {
+    if (n <= 2) return 0.0;
+    const double nd = static_cast<double>(n);
+    const double meanY = SimpleAverage(r, n);
+    const double meanX = (nd * (nd - 1.0) * 0.5) / nd;
+    double syy = 0.0;
+    double sxy = 0.0;
+    double sxx = 0.0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const double dx = static_cast<double>(i) - meanX;
+        const double dy = r.at(i) - meanY;
+        syy += dy * dy;
+        sxy += dx * dy;
+        sxx += dx * dx;
+    }
+    const double c = sxx == 0.0 ? 0.0 : sxy * sxy / sxx;
+    const double v = (syy - c) / (nd - 2.0);
+    return v > 0.0 ? std::sqrt(v) : 0.0;
+}
+
+}  // namespace zt

@@ -1,0 +1,100 @@
+#include "series/trend_blends.h"
+
+#include <algorithm>
+
+#include "series/adaptive_averages.h"
+
+namespace zt {
+
+double ParabolicSar(const BarRing& high, const BarRing& low,
+                    ParabolicSarMemory& m, double step, double cap) {
+    const double h0 = high.at(0);
+    const double l0 = low.at(0);
+    if (StartRecord(m)) {
+        // Start short with the stop on the high: the reversal test below
+        // fires at once, so the line really starts long on this bar.
+        m.direction = -1;
+        m.stop = h0;
+        m.extremeHigh = h0;
+        m.extremeLow = l0;
+        m.factor = 0.0;
+    }
+
+    const double prevHigh = m.extremeHigh;
+    const double prevLow = m.extremeLow;
+    if (h0 > m.extremeHigh) m.extremeHigh = h0;
+    if (l0 < m.extremeLow) m.extremeLow = l0;
+
+    if (m.direction > 0) {
+        if (l0 <= m.stop) {  // touching the stop is enough to reverse
+            const double result = m.extremeHigh;
+            m.direction = -1;
+            m.extremeHigh = h0;
+            m.extremeLow = l0;
+            m.factor = step;
+            m.stop = result + step * (l0 - result);
+            if (m.stop < h0) m.stop = h0;
+            if (m.stop < high.at(1)) m.stop = high.at(1);
+            return result;
+        }
+        const double result = m.stop;
+        // Only a strictly higher high accelerates; an equal one does not.
+        if (m.extremeHigh > prevHigh && m.factor < cap)
+            m.factor = std::min(m.factor + step, cap);
+        m.stop = m.stop + m.factor * (m.extremeHigh - m.stop);
+        if (m.stop > l0) m.stop = l0;
+        if (m.stop > low.at(1)) m.stop = low.at(1);
+        return result;
+    }
+
+    if (h0 >= m.stop) {  // touching the stop is enough to reverse
+        const double result = m.extremeLow;
+        m.direction = 1;
+        m.extremeHigh = h0;
+        m.extremeLow = l0;
+        m.factor = step;
+        m.stop = result + step * (h0 - result);
+        if (m.stop > l0) m.stop = l0;
+        if (m.stop > low.at(1)) m.stop = low.at(1);
+        return result;
+    }
+    const double result = m.stop;
+    if (m.extremeLow < prevLow && m.factor < cap)
+        m.factor = std::min(m.factor + step, cap);
+    m.stop = m.stop + m.factor * (m.extremeLow - m.stop);
+    if (m.stop < h0) m.stop = h0;
+    if (m.stop < high.at(1)) m.stop = high.at(1);
+    return result;
+}
+
+double SarVidyaBlend(const SarVidyaParams& p, const BarRing& high,
+                     const BarRing& low, const BarRing& close,
+                     SarVidyaBlendMemory& m) {
+    // Starting the blend zero-fills its rings and clears the stop's flag.
+    const bool starting = StartRecord(m);
+
+    const double s = ParabolicSar(high, low, m.sar, p.step, 0.2);
+    m.sarRing.push(s);
+    if (starting) m.vidyaState = s;
+    const double v = VariableIndexAverage(m.sarRing, m.vidyaState, 5);
+
+    const double median =
+        (high.at(0) + low.at(0)) / 2.0 + (close.at(0) - close.at(p.k1));
+    m.medianMomentumRing.push(median);
+    const auto& mm = m.medianMomentumRing;
+    m.averageRing.push((mm.at(0) + mm.at(p.k2) + mm.at(p.k3)) / 3.0);
+    m.resultRing.push(SimpleAverage(m.averageRing, 6));
+
+    return 0.25 * m.resultRing.at(p.k4) + 0.75 * v;
+}
+
+double TripleTrendBlend(const BarRing& high, const BarRing& low,
+                        const BarRing& close, TripleTrendBlendMemory& m) {
+    StartRecord(m);  // also restarts the embedded blend
+    const double b = SarVidyaBlend(kFast104Blend, high, low, close, m.blend);
+    const double e = MomentumAdjustedAverage(close);
+    m.maRing.push(e);
+    return (b + SimpleAverage(m.maRing, 5) + e) / 3.0;
+}
+
+}  // namespace zt

@@ -1,0 +1,96 @@
+// The parabolic stop-and-reverse line, the seven-bar momentum-adjusted
+// average, and the two trend blends most trend studies share.
+//
+// Each memory record restarts itself on the first call after its `started`
+// flag was cleared; starting a record also clears the flags of the records
+// it embeds, so a whole tree restarts together.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "series/window_averages.h"
+#include "store/series_ring.h"
+
+namespace zt {
+
+// Memory of ParabolicSar.
+struct ParabolicSarMemory {
+    std::uint8_t started = 0;
+    double extremeHigh = 0.0;  // highest high since the last reversal
+    double extremeLow = 0.0;   // lowest low since the last reversal
+    double stop = 0.0;         // the stop level for the next bar
+    double factor = 0.0;       // acceleration factor
+    std::int32_t direction = 0;  // +1 long (stop below prices), -1 short
+};
+
+// Stop-and-reverse line over the High and Low rings; the factor starts at
+// `step`, grows by `step` on every strictly new extreme and never exceeds
+// `cap`. Returns the stop in effect for the newest bar: on an ordinary bar
+// the stop computed by the previous call, on a reversal bar the extreme of
+// the trade that just ended. The first call starts short with the stop at
+// the high, so it reverses to long at once and returns L[0].
+double ParabolicSar(const BarRing& high, const BarRing& low,
+                    ParabolicSarMemory& m, double step, double cap);
+
+// Seven-bar mean plus the mean one-bar change over those seven bars:
+// (RingSum(R, 7) + R[0] - R[7]) * (1/7). Reads eight values.
+template <class R>
+double MomentumAdjustedAverage(const R& r) {
+    // Multiplied by the rounded 1/7 rather than divided by 7: the two do not
+    // always round alike and the multiplication is the defined result.
+    return (RingSum(r, 7) + r.at(0) - r.at(7)) * (1.0 / 7.0);
+}
+
+// Memory of SarVidyaBlend. Unlike the other records its flag comes last.
+struct SarVidyaBlendMemory {
+    ParabolicSarMemory sar;
+    Ring<10> sarRing;             // stop values
+    Ring<6> averageRing;          // three-point averages of medianMomentumRing
+    Ring<4> medianMomentumRing;   // median price plus k1-bar momentum
+    Ring<3> resultRing;           // six-bar means of averageRing
+    double vidyaState = 0.0;      // variable-index average of the stop
+    std::uint8_t started = 0;
+};
+
+// The five numbers that tell the blend studies apart: k1 is the momentum
+// span, step the stop's step, k2 and k3 the two older points averaged with
+// the newest median-momentum value, k4 how far back the smoothed line is read.
+struct SarVidyaParams {
+    std::uint32_t k1;
+    double step;
+    std::uint32_t k2, k3, k4;
+};
+
+inline constexpr SarVidyaParams kFast104Blend{3, 0.03, 2, 3, 2};
+inline constexpr SarVidyaParams k104Blend{4, 0.02, 1, 2, 2};
+inline constexpr SarVidyaParams kDema104Blend{4, 0.02, 2, 1, 0};
+inline constexpr SarVidyaParams kCompositeBlend{3, 0.03, 1, 3, 2};
+inline constexpr SarVidyaParams kTr4Blend{4, 0.02, 1, 2, 2};
+
+// Three quarters a 5-length variable-index average of the parabolic stop
+// (step p.step, cap 0.2) plus one quarter a smoothed median-plus-momentum
+// line read p.k4 bars back. The first call sees zero-filled rings and seeds
+// the variable-index state with the first stop.
+double SarVidyaBlend(const SarVidyaParams& p, const BarRing& high,
+                     const BarRing& low, const BarRing& close,
+                     SarVidyaBlendMemory& m);
+
+// Memory of TripleTrendBlend.
+struct TripleTrendBlendMemory {
+    std::uint8_t started = 0;
+    SarVidyaBlendMemory blend;
+    Ring<5> maRing;  // momentum-adjusted averages of the close
+};
+
+// Mean of the fast SarVidyaBlend, the five-bar mean of the momentum-adjusted
+// average of the close (this bar's included) and that average itself.
+double TripleTrendBlend(const BarRing& high, const BarRing& low,
+                        const BarRing& close, TripleTrendBlendMemory& m);
+
+// Records are restored by one flat copy before every evaluation.
+static_assert(std::is_trivially_copyable_v<ParabolicSarMemory>);
+static_assert(std::is_trivially_copyable_v<SarVidyaBlendMemory>);
+static_assert(std::is_trivially_copyable_v<TripleTrendBlendMemory>);
+
+}  // namespace zt

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <initializer_list>
+#include <limits>
+
+#include "series/adaptive_averages.h"
+
+namespace zt {
+namespace {
+
+// Builds a ring whose values, newest first, are `newestFirst`.
+template <std::uint32_t Cap>
+Ring<Cap> RingOf(std::initializer_list<double> newestFirst) {
+    Ring<Cap> r{};
+    const double* v = newestFirst.end();
+    while (v != newestFirst.begin()) r.push(*--v);
+    return r;
+}
+
+TEST(MomentumRatio, WeighsUpAgainstDownMovement) {
+    // 3 > 2 adds 1 up, 2 = 2 adds nothing, 2 < 4 adds 2 down.
+    EXPECT_EQ(MomentumRatio(RingOf<10>({3, 2, 2, 4}), 3), -1.0 / 3.0);
+    // The displaced form starts k bars back.
+    EXPECT_EQ(MomentumRatio(RingOf<10>({99, 3, 2, 2, 4}), 3, 1), -1.0 / 3.0);
+    EXPECT_EQ(MomentumRatio(RingOf<10>({5, 5, 5, 5, 5}), 4), 0.0);
+    EXPECT_EQ(MomentumRatio(RingOf<10>({4, 3, 2, 1}), 3), 1.0);
+}
+
+TEST(VariableIndexAverage, FlatSpanLeavesStateUnchanged) {
+    const auto flat = RingOf<10>({7, 7, 7, 7, 7, 7, 7, 7, 7, 7});
+    double s = 123.0;
+    EXPECT_EQ(VariableIndexAverage(flat, s, 5), 123.0);
+    EXPECT_EQ(s, 123.0);
+    const auto displaced = RingOf<12>({50, 1, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7});
+    EXPECT_EQ(VariableIndexAverage(displaced, s, 5, 2), 123.0);
+}
+
+TEST(VariableIndexAverage, SteadyTrendUsesTheFullLengthFactor) {
+    // Ten rising values: ratio 1, factor 2 / (3 + 1) = 0.5.
+    const auto rising = RingOf<10>({10, 9, 8, 7, 6, 5, 4, 3, 2, 1});
+    double s = 0.0;
+    EXPECT_EQ(VariableIndexAverage(rising, s, 3), 5.0);
+    // The span is always nine changes: the tenth change (1 -> 20, read only
+    // with a longer span) must not dilute the ratio.
+    const auto longer = RingOf<11>({10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 20});
+    s = 0.0;
+    EXPECT_EQ(VariableIndexAverage(longer, s, 3), 5.0);
+}
+
+TEST(BufferedVidya, RingHoldsAtLeastTenAndFirstResultIsTheInput) {
+    EXPECT_EQ(decltype(BufferedVidyaMemory<5>::inputRing)::capacity, 10u);
+    EXPECT_EQ(decltype(BufferedVidyaMemory<15>::inputRing)::capacity, 15u);
+
+    BufferedVidyaMemory<5> m{};
+    EXPECT_DOUBLE_EQ(BufferedVariableIndexAverage(m, 101.25), 101.25);
+    EXPECT_EQ(m.inputRing.at(0), 101.25);
+}
+
+// Runs five bars of volume 100 (each exactly the mean volume) with the given
+// prices, oldest first, and returns the last result times 5: with a single
+// price of 1 that is the weight its bar received.
+double WeightOfFiveEqualVolumeBars(std::initializer_list<double> oldestFirst) {
+    VolumeAdjustedMemory<5> m{};
+    double result = 0.0;
+    for (double p : oldestFirst) result = VolumeAdjustedAverage(m, p, 100.0);
+    return result * 5.0;
+}
+
+TEST(VolumeAdjustedAverage, MeanVolumeWeighsOneOverPointSixSeven) {
+    EXPECT_EQ(decltype(VolumeAdjustedMemory<5>::priceRing)::capacity, 50u);
+    const double full = 1.0 / 0.67;  // about 1.49
+    // Newest three bars take 1.49 each, the fourth the remaining 0.52,
+    // the fifth nothing.
+    EXPECT_NEAR(WeightOfFiveEqualVolumeBars({0, 0, 0, 0, 1}), full, 1e-12);
+    EXPECT_NEAR(WeightOfFiveEqualVolumeBars({0, 0, 1, 0, 0}), full, 1e-12);
+    EXPECT_NEAR(WeightOfFiveEqualVolumeBars({0, 1, 0, 0, 0}), 5.0 - 3.0 * full,
+                1e-12);
+    EXPECT_NEAR(WeightOfFiveEqualVolumeBars({0, 1, 0, 0, 0}), 0.52, 0.005);
+    EXPECT_EQ(WeightOfFiveEqualVolumeBars({1, 0, 0, 0, 0}), 0.0);
+}
+
+TEST(VolumeAdjustedAverage, NoVolumeYetGivesThePlainMean) {
+    VolumeAdjustedMemory<5> m{};
+    // First call: the young ring's zeros count, 10 / 5.
+    EXPECT_EQ(VolumeAdjustedAverage(m, 10.0, 0.0), 2.0);
+    double result = 0.0;
+    for (double p : {20.0, 30.0, 40.0, 50.0}) result = VolumeAdjustedAverage(m, p, 0.0);
+    EXPECT_EQ(result, 30.0);
+}
+
+TEST(StandardDeviation, DividesByNAndNeedsTwoValues) {
+    EXPECT_EQ(StandardDeviation(RingOf<4>({5}), 1, 3.0), 0.0);
+    EXPECT_EQ(StandardDeviation(RingOf<4>({2, 4}), 2, 3.0), 1.0);
+}
+
+TEST(LinearRegression, FitsTheLineThroughTheNewestValues) {
+    const auto r = RingOf<10>({10, 9, 8, 100});  // the 100 is outside n = 3
+    EXPECT_EQ(LinearRegressionValue(r, 3, 0), 10.0);
+    EXPECT_EQ(LinearRegressionValue(r, 3, -1), 11.0);
+    EXPECT_EQ(LinearRegressionForecast(r, 3), 11.0);
+    EXPECT_EQ(LinearRegressionValue(r, 3, 2), 8.0);
+    EXPECT_EQ(LinearRegressionValue(r, 1, 0), 10.0);
+    EXPECT_EQ(LinearRegressionValue(r, 1, -1), 10.0);
+    EXPECT_EQ(LinearRegressionValue(r, 0, 0), 0.0);
+}
+
+TEST(RegressionStandardError, ZeroOnALineAndForTwoValues) {
+    EXPECT_EQ(RegressionStandardError(RingOf<8>({10, 8, 6, 4, 2}), 5), 0.0);
+    EXPECT_EQ(RegressionStandardError(RingOf<8>({3, 17}), 2), 0.0);
+    // 0, 1, 0: the best line is flat at 1/3, residual squares sum to 2/3,
+    // divided by n - 2 = 1.
+    EXPECT_DOUBLE_EQ(RegressionStandardError(RingOf<8>({0, 1, 0}), 3),
+                     std::sqrt(2.0 / 3.0));
+}
+
+TEST(NonFiniteInput, AdaptivePrimitivesDoNotCrash) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const auto r = RingOf<12>({nan, 1, inf, 2, 3, 4, 5, 6, 7, 8, 9});
+    double s = 1.0;
+    MomentumRatio(r, 9);
+    EXPECT_TRUE(std::isnan(VariableIndexAverage(r, s, 5)));
+    EXPECT_TRUE(std::isnan(StandardDeviation(r, 4, 1.0)));
+    EXPECT_TRUE(std::isnan(LinearRegressionForecast(r, 5)));
+    EXPECT_EQ(RegressionStandardError(r, 5), 0.0);  // NaN variance is not > 0
+
+    VolumeAdjustedMemory<3> va{};
+    VolumeAdjustedAverage(va, 1.0, nan);
+    EXPECT_TRUE(std::isnan(VolumeAdjustedAverage(va, 2.0, 5.0)));
+    BufferedVidyaMemory<5> bv{};
+    BufferedVariableIndexAverage(bv, inf);
+    BufferedVariableIndexAverage(bv, 1.0);
+}
+
+}  // namespace
+}  // namespace zt
