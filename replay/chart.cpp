@@ -1,0 +1,310 @@
+#include "replay/chart.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace zt::replay {
+namespace {
+
+constexpr double kWidth = 1400.0;
+constexpr double kLeft = 76.0;
+constexpr double kRight = 24.0;
+constexpr double kPlotWidth = kWidth - kLeft - kRight;
+constexpr double kPriceHeight = 460.0;
+constexpr double kPanelTitle = 20.0;
+constexpr double kPanelHeight = 92.0;
+constexpr double kPanelGap = 14.0;
+constexpr double kLegendEntry = 260.0;
+constexpr double kLegendRow = 18.0;
+
+constexpr const char* kPalette[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd",
+                                    "#8c564b", "#e377c2", "#17becf", "#bcbd22", "#555555"};
+constexpr const char* kDashes[] = {"", "7 3", "2 2", "9 3 2 3"};
+
+std::string Fixed(double v, int decimals) {
+    char buf[48];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    std::string s(buf, ec == std::errc{} ? end : buf);
+    return s == "-0" || s == "-0.0" || s == "-0.00" ? s.substr(1) : s;
+}
+
+std::string Short(double v) {  // four significant digits for axis labels
+    char buf[48];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 4);
+    return std::string(buf, ec == std::errc{} ? end : buf);
+}
+
+template <class... Parts>
+void Append(std::string& out, const Parts&... parts) {
+    (out.append(std::string_view(parts)), ...);
+}
+
+std::string TwoDigits(int v) { return {static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)}; }
+
+std::string Escape(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+struct Line {
+    std::size_t column;
+    std::string colour;
+    std::string dash;
+    bool steps;  // whole numbers: drawn as steps
+};
+
+struct Pane {
+    std::string title;  // empty for the price pane
+    std::vector<Line> lines;
+    double top = 0.0, height = 0.0;
+    double low = 0.0, high = 1.0;
+};
+
+class Svg {
+public:
+    std::string text;
+    Svg& operator<<(std::string_view s) {
+        text += s;
+        return *this;
+    }
+    Svg& operator<<(double v) {
+        text += Fixed(v, 1);
+        return *this;
+    }
+};
+
+bool IsCodeColumn(const ReplayResult& r, std::size_t column, std::size_t bars) {
+    for (std::size_t b = 0; b < bars; ++b) {
+        const double v = r.Row(b)[column];
+        if (!(v >= -2.0 && v <= 2.0) || v != std::floor(v)) return false;
+    }
+    return true;
+}
+
+double NiceStep(double range, int ticks) {
+    const double raw = range / ticks;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double m : {1.0, 2.0, 2.5, 5.0, 10.0})
+        if (raw <= m * magnitude) return m * magnitude;
+    return 10.0 * magnitude;
+}
+
+}  // namespace
+
+std::string ChartSvg(const Series& series, const ReplayResult& result, const ChartOptions& options) {
+    const std::size_t total = series.bars.size();
+    const std::size_t shown = options.lastBars == 0 ? total : std::min(options.lastBars, total);
+    const std::size_t first = total - shown;
+    const double step = shown > 0 ? kPlotWidth / static_cast<double>(shown) : kPlotWidth;
+    const auto X = [&](std::size_t bar) { return kLeft + (static_cast<double>(bar - first) + 0.5) * step; };
+
+    // Which pane draws which column.
+    Pane price;
+    std::vector<Pane> panels;
+    std::size_t priceLines = 0;
+    for (std::size_t c = 0; c < result.columns.size();) {
+        const StudyInfo* study = result.columns[c].study;
+        std::size_t end = c;
+        while (end < result.columns.size() && result.columns[end].study == study) ++end;
+        Pane panel;
+        panel.title = std::string(study->name());
+        Pane codes;
+        codes.title = std::string(study->name()) + " (codes)";
+        for (std::size_t k = c; k < end; ++k) {
+            const bool whole = IsCodeColumn(result, k, total);
+            if (study->about->scale == Scale::Price && !whole) {
+                price.lines.push_back({k, kPalette[priceLines % 10], kDashes[priceLines / 10 % 4], false});
+                ++priceLines;
+            } else {
+                Pane& into = study->about->scale == Scale::Price ? codes : panel;
+                into.lines.push_back({k, kPalette[into.lines.size() % 10], "", whole});
+            }
+        }
+        if (!panel.lines.empty()) panels.push_back(std::move(panel));
+        if (!codes.lines.empty()) panels.push_back(std::move(codes));
+        c = end;
+    }
+
+    // Vertical layout.
+    const double legendTop = 62.0;
+    const int perRow = static_cast<int>(kPlotWidth / kLegendEntry);
+    const auto legendRows = static_cast<double>((price.lines.size() + static_cast<std::size_t>(perRow) - 1) /
+                                                static_cast<std::size_t>(perRow));
+    price.top = legendTop + legendRows * kLegendRow + 10.0;
+    price.height = kPriceHeight;
+    double y = price.top + price.height;
+    for (Pane& p : panels) {
+        p.top = y + kPanelGap + kPanelTitle;
+        p.height = kPanelHeight;
+        y = p.top + p.height;
+    }
+    const double height = y + 40.0;
+
+    // Vertical ranges: the price pane follows the bars (study lines still in
+    // their warm-up from zero are clipped), panels follow their lines.
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (std::size_t b = first; b < total; ++b) {
+        lo = std::min(lo, series.bars[b].low);
+        hi = std::max(hi, series.bars[b].high);
+    }
+    if (!(lo <= hi)) lo = 0.0, hi = 1.0;
+    if (hi - lo < 1e-9) lo -= 1.0, hi += 1.0;
+    price.low = lo - (hi - lo) * 0.04;
+    price.high = hi + (hi - lo) * 0.04;
+    for (Pane& p : panels) {
+        double pl = 0.0, ph = 0.0;  // oscillators and signals keep their zero line in view
+        for (const Line& l : p.lines)
+            for (std::size_t b = first; b < total; ++b) {
+                const double v = result.Row(b)[l.column];
+                if (std::isfinite(v)) pl = std::min(pl, v), ph = std::max(ph, v);
+            }
+        if (ph - pl < 1e-12) pl -= 1.0, ph += 1.0;
+        p.low = pl - (ph - pl) * 0.08;
+        p.high = ph + (ph - pl) * 0.08;
+    }
+    const auto Y = [](const Pane& p, double v) { return p.top + (p.high - v) / (p.high - p.low) * p.height; };
+
+    Svg svg;
+    svg << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << Fixed(kWidth, 0) << "\" height=\""
+        << Fixed(height, 0) << "\" viewBox=\"0 0 " << Fixed(kWidth, 0) << ' ' << Fixed(height, 0)
+        << "\" font-family=\"DejaVu Sans, Arial, Helvetica, sans-serif\" font-size=\"11\">\n"
+        << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
+
+    // Title and legend of the price pane.
+    svg << "<text x=\"" << kLeft << "\" y=\"24\" font-size=\"16\" font-weight=\"bold\">"
+        << Escape(series.source) << "</text>\n";
+    std::string sub = std::to_string(shown) + " of " + std::to_string(total) + " bars";
+    if (!options.subtitle.empty()) sub += " \xC2\xB7 " + options.subtitle;
+    svg << "<text x=\"" << kLeft << "\" y=\"44\" fill=\"#444444\">" << Escape(sub) << "</text>\n";
+    for (std::size_t i = 0; i < price.lines.size(); ++i) {
+        const Line& l = price.lines[i];
+        const double lx = kLeft + static_cast<double>(i % static_cast<std::size_t>(perRow)) * kLegendEntry;
+        const double ly = legendTop + static_cast<double>(i / static_cast<std::size_t>(perRow)) * kLegendRow;
+        svg << "<line x1=\"" << lx << "\" y1=\"" << ly - 4.0 << "\" x2=\"" << lx + 24.0 << "\" y2=\"" << ly - 4.0
+            << "\" stroke=\"" << l.colour << "\" stroke-width=\"2.5\"";
+        if (!l.dash.empty()) svg << " stroke-dasharray=\"" << l.dash << "\"";
+        svg << "/><text x=\"" << lx + 30.0 << "\" y=\"" << ly << "\">" << Escape(result.columns[l.column].name)
+            << "</text>\n";
+    }
+
+    // Pane frames, grids and axis labels; panel titles name each line in its colour.
+    const auto frame = [&](const Pane& p, int index) {
+        svg << "<clipPath id=\"pane" << std::to_string(index) << "\"><rect x=\"" << kLeft << "\" y=\"" << p.top
+            << "\" width=\"" << kPlotWidth << "\" height=\"" << p.height << "\"/></clipPath>\n";
+        svg << "<rect x=\"" << kLeft << "\" y=\"" << p.top << "\" width=\"" << kPlotWidth << "\" height=\""
+            << p.height << "\" fill=\"#fbfbfb\" stroke=\"#999999\"/>\n";
+    };
+    frame(price, 0);
+    {
+        const double gridStep = NiceStep(price.high - price.low, 8);
+        const int decimals = gridStep >= 1.0 ? 0 : gridStep >= 0.1 ? 1 : gridStep >= 0.01 ? 2 : 4;
+        for (double v = std::ceil(price.low / gridStep) * gridStep; v <= price.high; v += gridStep) {
+            const double gy = Y(price, v);
+            svg << "<line x1=\"" << kLeft << "\" y1=\"" << gy << "\" x2=\"" << kLeft + kPlotWidth << "\" y2=\"" << gy
+                << "\" stroke=\"#e4e4e4\"/><text x=\"" << kLeft - 6.0 << "\" y=\"" << gy + 4.0
+                << "\" text-anchor=\"end\" fill=\"#444444\">" << Fixed(v, decimals) << "</text>\n";
+        }
+    }
+    for (std::size_t i = 0; i < panels.size(); ++i) {
+        const Pane& p = panels[i];
+        frame(p, static_cast<int>(i + 1));
+        const double zy = Y(p, 0.0);
+        svg << "<line x1=\"" << kLeft << "\" y1=\"" << zy << "\" x2=\"" << kLeft + kPlotWidth << "\" y2=\"" << zy
+            << "\" stroke=\"#bbbbbb\" stroke-dasharray=\"4 3\"/>\n";
+        for (const double v : {p.high, 0.0, p.low})
+            svg << "<text x=\"" << kLeft - 6.0 << "\" y=\"" << Y(p, v) + 4.0 << "\" text-anchor=\"end\" fill=\"#444444\">"
+                << Short(v == 0.0 ? 0.0 : v) << "</text>\n";
+        svg << "<text x=\"" << kLeft << "\" y=\"" << p.top - 6.0 << "\"><tspan font-weight=\"bold\">"
+            << Escape(p.title) << "</tspan>";
+        for (const Line& l : p.lines) {
+            const std::string& name = result.columns[l.column].name;
+            svg << "<tspan fill=\"" << l.colour << "\" dx=\"12\">\xE2\x96\xA0 "
+                << Escape(name.substr(name.find('.') + 1)) << "</tspan>";
+        }
+        svg << "</text>\n";
+    }
+
+    // Time axis: about eight labels, with faint lines through every pane.
+    const double bottom = panels.empty() ? price.top + price.height : panels.back().top + panels.back().height;
+    const std::size_t every = std::max<std::size_t>(1, shown / 8);
+    for (std::size_t b = first; b < total; b += every) {
+        const Bar& bar = series.bars[b];
+        const double gx = X(b);
+        std::string label;
+        Append(label, std::to_string(bar.date / 10000), "-", TwoDigits(bar.date / 100 % 100), "-",
+               TwoDigits(bar.date % 100));
+        if (bar.time != 0) Append(label, " ", std::to_string(bar.time / 100), ":", TwoDigits(bar.time % 100));
+        svg << "<line x1=\"" << gx << "\" y1=\"" << price.top << "\" x2=\"" << gx << "\" y2=\"" << bottom
+            << "\" stroke=\"#000000\" stroke-opacity=\"0.06\"/><text x=\"" << gx << "\" y=\"" << bottom + 16.0
+            << "\" text-anchor=\"middle\" fill=\"#444444\">" << label << "</text>\n";
+    }
+
+    // Candlesticks: wicks, then rising and falling bodies, one path each.
+    if (shown > 0) {
+        std::string wicks, upBodies, downBodies;
+        const double body = std::max(step * 0.7, 0.6);
+        for (std::size_t b = first; b < total; ++b) {
+            const Bar& bar = series.bars[b];
+            const double x = X(b);
+            Append(wicks, "M", Fixed(x, 2), " ", Fixed(Y(price, bar.high), 2), "V", Fixed(Y(price, bar.low), 2));
+            const double top = Y(price, std::max(bar.open, bar.close));
+            const double h = std::max(Y(price, std::min(bar.open, bar.close)) - top, 0.8);
+            Append(bar.close >= bar.open ? upBodies : downBodies, "M", Fixed(x - body / 2.0, 2), " ", Fixed(top, 2),
+                   "h", Fixed(body, 2), "v", Fixed(h, 2), "h", Fixed(-body, 2), "z");
+        }
+        svg << "<g clip-path=\"url(#pane0)\">\n"
+            << "<path class=\"wicks\" stroke=\"#8a8a8a\" stroke-width=\"1\" fill=\"none\" d=\"" << wicks << "\"/>\n"
+            << "<path class=\"up\" fill=\"#c8e6df\" stroke=\"#5f9e94\" stroke-width=\"0.8\" d=\"" << upBodies << "\"/>\n"
+            << "<path class=\"down\" fill=\"#e9b8b8\" stroke=\"#b06060\" stroke-width=\"0.8\" d=\"" << downBodies
+            << "\"/>\n</g>\n";
+    }
+
+    // One path per study line.
+    const auto draw = [&](const Pane& p, int index) {
+        svg << "<g clip-path=\"url(#pane" << std::to_string(index) << ")\" fill=\"none\" stroke-width=\"1.4\" "
+            << "stroke-linejoin=\"round\">\n";
+        for (const Line& l : p.lines) {
+            std::string d;
+            bool open = false;
+            for (std::size_t b = first; b < total; ++b) {
+                const double v = result.Row(b)[l.column];
+                if (!std::isfinite(v)) {
+                    open = false;
+                    continue;
+                }
+                // Far-off values (a warm-up from zero) stay a short way outside the clip.
+                const std::string px = Fixed(X(b), 2),
+                                  py = Fixed(std::clamp(Y(p, v), p.top - p.height, p.top + 2.0 * p.height), 2);
+                if (!open) Append(d, "M", px, " ", py);
+                else if (l.steps) Append(d, "H", px, "V", py);
+                else Append(d, "L", px, " ", py);
+                open = true;
+            }
+            svg << "<path class=\"line\" data-column=\"" << Escape(result.columns[l.column].name) << "\" stroke=\""
+                << l.colour << "\"";
+            if (!l.dash.empty()) svg << " stroke-dasharray=\"" << l.dash << "\"";
+            svg << " d=\"" << d << "\"/>\n";
+        }
+        svg << "</g>\n";
+    };
+    draw(price, 0);
+    for (std::size_t i = 0; i < panels.size(); ++i) draw(panels[i], static_cast<int>(i + 1));
+
+    svg << "</svg>\n";
+    return std::move(svg.text);
+}
+
+}  // namespace zt::replay

@@ -1,0 +1,125 @@
+#include "replay/study_table.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace zt::replay {
+namespace {
+
+constexpr std::array<std::string_view, kSlotCount> SplitSlotNames(std::string_view list) {
+    std::array<std::string_view, kSlotCount> names{};
+    std::size_t n = 0;
+    while (!list.empty() && n < names.size()) {
+        const std::size_t comma = list.find(',');
+        names[n++] = list.substr(0, comma);
+        list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
+    }
+    return names;
+}
+
+constexpr int CountNames(std::string_view list) {
+    return list.empty() ? 0 : static_cast<int>(std::count(list.begin(), list.end(), ',')) + 1;
+}
+
+constexpr Scale ZT_PRICE = Scale::Price;
+constexpr Scale ZT_PANEL = Scale::Panel;
+
+#define ZT_STUDY_INFO(name, scale, slots, names, text) \
+    CatalogueEntry{#name, scale, slots, SplitSlotNames(names), text},
+constexpr CatalogueEntry kCatalogue[] = {
+#include "include/zarntrade_studies.inc"
+};
+#undef ZT_STUDY_INFO
+
+// Every catalogue line names as many slots as it says the study fills.
+#define ZT_STUDY_INFO(name, scale, slots, names, text) \
+    static_assert(CountNames(names) == (slots), #name ": slot names and slot count differ");
+#include "include/zarntrade_studies.inc"
+#undef ZT_STUDY_INFO
+
+constexpr const CatalogueEntry* CatalogueFind(std::string_view name) {
+    for (const auto& e : kCatalogue)
+        if (e.name == name) return &e;
+    return nullptr;
+}
+
+// The study exports. The error bands take their lengths as two more
+// arguments; every other entry takes the state id alone.
+struct Export {
+    std::string_view name;
+    bool viaDll;
+    StudyEntry entry;
+    BandsEntry bands;
+};
+
+constexpr Export MakeExport(std::string_view name, bool viaDll, StudyEntry entry) {
+    return {name, viaDll, entry, nullptr};
+}
+constexpr Export MakeExport(std::string_view name, bool viaDll, BandsEntry bands) {
+    return {name, viaDll, nullptr, bands};
+}
+
+#define ZT_CONTROL(name)
+#define ZT_STUDY(name) MakeExport(#name, true, &name),
+#define ZT_STUDY_ONLY(name) MakeExport(#name, false, &name),
+#define ZT_EXPORT(kind, result, name, params) kind(name)
+// Not constexpr: the address of an imported function is known only at load.
+const Export kExports[] = {
+#include "include/zarntrade_exports.inc"
+    Export{}};  // keeps the array non-empty while no study is exported
+#undef ZT_EXPORT
+#undef ZT_STUDY_ONLY
+#undef ZT_STUDY
+#undef ZT_CONTROL
+
+// A study export the catalogue does not describe is a build error, not a
+// study the tool silently cannot name.
+#define ZT_CONTROL(name)
+#define ZT_STUDY(name) \
+    static_assert(CatalogueFind(#name) != nullptr, #name " is exported but missing from the study catalogue");
+#define ZT_STUDY_ONLY(name) ZT_STUDY(name)
+#define ZT_EXPORT(kind, result, name, params) kind(name)
+#include "include/zarntrade_exports.inc"
+#undef ZT_EXPORT
+#undef ZT_STUDY_ONLY
+#undef ZT_STUDY
+#undef ZT_CONTROL
+
+std::vector<StudyInfo> BuildTable() {
+    std::vector<StudyInfo> table;
+    for (const auto& about : kCatalogue)
+        for (const auto& e : kExports)
+            if (e.name == about.name) table.push_back({&about, e.viaDll, e.entry, e.bands});
+    return table;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+               return up(x) == up(y);
+           });
+}
+
+}  // namespace
+
+std::span<const CatalogueEntry> Catalogue() { return kCatalogue; }
+
+std::span<const StudyInfo> Studies() {
+    static const std::vector<StudyInfo> table = BuildTable();
+    return table;
+}
+
+const CatalogueEntry* FindCatalogueEntry(std::string_view name) {
+    for (const auto& e : kCatalogue)
+        if (SameName(name, e.name) || SameName(name, e.name.substr(2))) return &e;
+    return nullptr;
+}
+
+const StudyInfo* FindStudy(std::string_view name) {
+    const CatalogueEntry* about = FindCatalogueEntry(name);
+    for (const auto& s : Studies())
+        if (s.about == about) return &s;
+    return nullptr;
+}
+
+}  // namespace zt::replay

@@ -1,0 +1,51 @@
+// The studies the tool can drive: every study entry in the library's export
+// list, joined by name with the study catalogue (slot names, price scale or
+// panel, a sentence on what it computes). Studies appear here as soon as
+// their exports are in the list.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "include/zarntrade.h"
+
+namespace zt::replay {
+
+enum class Scale { Price, Panel };
+
+using StudyEntry = double(ZT_CALL*)(std::int32_t stateId);
+using BandsEntry = double(ZT_CALL*)(std::int32_t stateId, std::int32_t period, std::int32_t smoothing);
+
+inline constexpr int kSlotCount = 10;
+
+// One entry of the catalogue, exported by this build of the library or not.
+struct CatalogueEntry {
+    std::string_view name;
+    Scale scale;
+    int slots;  // slots the study fills, from slot 0
+    std::array<std::string_view, kSlotCount> slotNames;
+    std::string_view description;
+};
+
+struct StudyInfo {
+    const CatalogueEntry* about;
+    bool viaDll;          // the DLL entry reaches it by name
+    StudyEntry entry;     // every study but the error bands
+    BandsEntry bands;     // E_ZARNEBANDS: (state id, period, smoothing)
+    std::string_view name() const { return about->name; }
+};
+
+// All 34 studies of the catalogue, in catalogue order.
+std::span<const CatalogueEntry> Catalogue();
+
+// The studies this build of the library exports, in catalogue order.
+std::span<const StudyInfo> Studies();
+
+// Case-insensitive; the "E_" prefix may be left out ("zarnmp"). Null when
+// the name is not in the catalogue, or the library does not export it.
+const CatalogueEntry* FindCatalogueEntry(std::string_view name);
+const StudyInfo* FindStudy(std::string_view name);
+
+}  // namespace zt::replay
