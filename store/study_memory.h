@@ -4,14 +4,44 @@
 // appending a bar exchanges the two, which commits the last evaluation made
 // on the previous bar. A study finds its record by its place here, never by
 // a key; the order of the members is part of the library's contract.
+// E_ZARNA900, E_ZARNTIGHTSTOP and E_ZARN02 keep no memory.
 #pragma once
 
-#include "studies/volume_bands_memory.h"
+#include <type_traits>
+
+#include "series/trend_blends.h"
+#include "studies/blend_lines.h"
+#include "studies/stop_lines.h"
+#include "studies/trend_bias.h"
+#include "studies/volume_bands.h"
 
 namespace zt {
 
 struct StudyMemory {
-    ErrorBandsMemory errorBands;  // E_ZARNEBANDS
+    // 1 E_ZARNFAST2, 2 E_ZARNUPSELL: composite members
+    SarVidyaBlendMemory fast104;         // 3 E_ZARNFAST104
+    SarVidyaBlendMemory dema104Fast104;  // 4 E_ZARNDEMA104FAST104
+    // 5 E_ZARNSWINGLINE: composite member
+    StopLineMemory stopLine;             // 6 E_ZARNSTOPLINE, also driven by E_ZARNMP
+    TrendBiasMemory trendBias;           // 7 E_ZARNTRENDBIAS
+    ChannelIndexMemory channelBase;      // 8 E_ZARNCHANNELBASE
+    // 9 E_ZARNTR4: composite member
+    TrueStrengthMemory medium;           // 10 E_ZARNMEDIUM
+    // 11 E_ZARN115SPLIT, 12 E_ZARNMODSPLIT: composite members
+    BalanceVolumeSpikeMemory volSpikes;  // 13 E_ZARNVOLSPIKES
+    ShortTermBiasMemory shortTermBias;   // 14 E_ZARNSHORTTERMTRADEBIAS
+    SarVidyaBlendMemory line104;         // 15 E_ZARN104
+    // 16 E_ZARNFAST1 to 22 E_ZARNFAST3: composite members
+    AutoStopLineMemory autoStop;         // 23 E_ZARNAUTOSTOP
+    // 24 E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND: composite member
+    DemaBlendMemory dema104;             // 25 E_ZARNDEMA104
+    // 26 E_ZARNWATERLEVEL: composite member
+    ShadowLineMemory shadow;             // 27 E_ZARNSHADOW
+    // 28 E_ZARNCOLORTMPL: composite member
+    ErrorBandsMemory errorBands;         // 29 E_ZARNEBANDS
 };
+
+// Restoring a member is one flat copy that never allocates.
+static_assert(std::is_trivially_copyable_v<StudyMemory>);
 
 }  // namespace zt

@@ -1,0 +1,51 @@
+#include "studies/blend_lines.h"
+
+#include "include/zarntrade.h"
+#include "series/window_averages.h"
+#include "studies/study_entry.h"
+
+namespace zt {
+
+double DemaBlend(const BarRing& high, const BarRing& low, const BarRing& close, DemaBlendMemory& m) {
+    const bool starting = StartRecord(m);
+    const double x = SarVidyaBlend(kDema104Blend, high, low, close, m.blend);
+    if (starting) m.demaState1 = m.demaState2 = x;
+    return DoubleExponentialAverage(x, m.demaState1, m.demaState2, 60);
+}
+
+namespace {
+
+template <auto Member>
+double BlendLine(std::int32_t stateId, const SarVidyaParams& params) {
+    return EvaluateStudy(stateId, [&params](StudyState& s, double*) {
+        auto& m = RestoreMember<Member>(s);
+        return SarVidyaBlend(params, s.bars.high, s.bars.low, s.bars.close, m);
+    });
+}
+
+}  // namespace
+}  // namespace zt
+
+using namespace zt;
+
+extern "C" {
+
+ZT_API double ZT_CALL E_ZARNFAST104(std::int32_t stateId) {
+    return BlendLine<&StudyMemory::fast104>(stateId, kFast104Blend);
+}
+
+ZT_API double ZT_CALL E_ZARN104(std::int32_t stateId) { return BlendLine<&StudyMemory::line104>(stateId, k104Blend); }
+
+// The undelayed input of E_ZARNDEMA104, on a blend memory of its own.
+ZT_API double ZT_CALL E_ZARNDEMA104FAST104(std::int32_t stateId) {
+    return BlendLine<&StudyMemory::dema104Fast104>(stateId, kDema104Blend);
+}
+
+ZT_API double ZT_CALL E_ZARNDEMA104(std::int32_t stateId) {
+    return EvaluateStudy(stateId, [](StudyState& s, double*) {
+        auto& m = RestoreMember<&StudyMemory::dema104>(s);
+        return DemaBlend(s.bars.high, s.bars.low, s.bars.close, m);
+    });
+}
+
+}  // extern "C"
