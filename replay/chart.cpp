@@ -20,8 +20,9 @@ constexpr double kPanelGap = 14.0;
 constexpr double kLegendEntry = 260.0;
 constexpr double kLegendRow = 18.0;
 
-constexpr const char* kPalette[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd",
-                                    "#8c564b", "#e377c2", "#17becf", "#bcbd22", "#555555"};
+constexpr const char* kPalette[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd", "#8c564b",
+                                    "#e377c2", "#17becf", "#bcbd22", "#555555", "#393b79", "#a6761d"};
+constexpr std::size_t kColours = std::size(kPalette);
 constexpr const char* kDashes[] = {"", "7 3", "2 2", "9 3 2 3"};
 
 std::string Fixed(double v, int decimals) {
@@ -93,6 +94,9 @@ bool IsCodeColumn(const ReplayResult& r, std::size_t column, std::size_t bars) {
     return true;
 }
 
+// Rough width of a label at the chart's font size, for laying out legends.
+double TextWidth(std::string_view text) { return 6.2 * static_cast<double>(text.size()); }
+
 double NiceStep(double range, int ticks) {
     const double raw = range / ticks;
     const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
@@ -118,21 +122,26 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
         const StudyInfo* study = result.columns[c].study;
         std::size_t end = c;
         while (end < result.columns.size() && result.columns[end].study == study) ++end;
-        Pane panel;
-        panel.title = std::string(study->name());
-        Pane codes;
-        codes.title = std::string(study->name()) + " (codes)";
+        // Codes and flags get a panel of their own unless the study has
+        // nothing else: next to prices or a wide oscillator they would be
+        // flat lines.
+        std::vector<bool> code(end - c);
+        bool anyValue = false;
+        for (std::size_t k = c; k < end; ++k) anyValue |= !(code[k - c] = IsCodeColumn(result, k, total));
+        Pane values, codes;
+        values.title = codes.title = std::string(study->name());
+        if (anyValue) codes.title += " (codes)";
         for (std::size_t k = c; k < end; ++k) {
-            const bool whole = IsCodeColumn(result, k, total);
-            if (study->about->scale == Scale::Price && !whole) {
-                price.lines.push_back({k, kPalette[priceLines % 10], kDashes[priceLines / 10 % 4], false});
+            if (code[k - c]) {
+                codes.lines.push_back({k, kPalette[codes.lines.size() % kColours], "", true});
+            } else if (study->about->scale == Scale::Price) {
+                price.lines.push_back({k, kPalette[priceLines % kColours], kDashes[priceLines / kColours % 4], false});
                 ++priceLines;
             } else {
-                Pane& into = study->about->scale == Scale::Price ? codes : panel;
-                into.lines.push_back({k, kPalette[into.lines.size() % 10], "", whole});
+                values.lines.push_back({k, kPalette[values.lines.size() % kColours], "", false});
             }
         }
-        if (!panel.lines.empty()) panels.push_back(std::move(panel));
+        if (!values.lines.empty()) panels.push_back(std::move(values));
         if (!codes.lines.empty()) panels.push_back(std::move(codes));
         c = end;
     }
@@ -153,13 +162,23 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
     const double height = y + 40.0;
 
     // Vertical ranges: the price pane follows the bars (study lines still in
-    // their warm-up from zero are clipped), panels follow their lines.
+    // their warm-up from zero are cut off), panels follow their lines.
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
     for (std::size_t b = first; b < total; ++b) {
         lo = std::min(lo, series.bars[b].low);
         hi = std::max(hi, series.bars[b].high);
     }
     if (!(lo <= hi)) lo = 0.0, hi = 1.0;
+    // Study lines widen the scale a little (bands, stops) but not to a
+    // warm-up from zero.
+    const double reach = (hi - lo) * 0.5;
+    double lineLo = lo, lineHi = hi;
+    for (const Line& l : price.lines)
+        for (std::size_t b = first; b < total; ++b) {
+            const double v = result.Row(b)[l.column];
+            if (v >= lo - reach && v <= hi + reach) lineLo = std::min(lineLo, v), lineHi = std::max(lineHi, v);
+        }
+    lo = lineLo, hi = lineHi;
     if (hi - lo < 1e-9) lo -= 1.0, hi += 1.0;
     price.low = lo - (hi - lo) * 0.04;
     price.high = hi + (hi - lo) * 0.04;
@@ -181,7 +200,8 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
         << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << Fixed(kWidth, 0) << "\" height=\""
         << Fixed(height, 0) << "\" viewBox=\"0 0 " << Fixed(kWidth, 0) << ' ' << Fixed(height, 0)
         << "\" font-family=\"DejaVu Sans, Arial, Helvetica, sans-serif\" font-size=\"11\">\n"
-        << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
+        << "<rect x=\"0\" y=\"0\" width=\"" << Fixed(kWidth, 0) << "\" height=\"" << Fixed(height, 0)
+        << "\" fill=\"#ffffff\"/>\n";
 
     // Title and legend of the price pane.
     svg << "<text x=\"" << kLeft << "\" y=\"24\" font-size=\"16\" font-weight=\"bold\">"
@@ -201,13 +221,11 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
     }
 
     // Pane frames, grids and axis labels; panel titles name each line in its colour.
-    const auto frame = [&](const Pane& p, int index) {
-        svg << "<clipPath id=\"pane" << std::to_string(index) << "\"><rect x=\"" << kLeft << "\" y=\"" << p.top
-            << "\" width=\"" << kPlotWidth << "\" height=\"" << p.height << "\"/></clipPath>\n";
+    const auto frame = [&](const Pane& p) {
         svg << "<rect x=\"" << kLeft << "\" y=\"" << p.top << "\" width=\"" << kPlotWidth << "\" height=\""
             << p.height << "\" fill=\"#fbfbfb\" stroke=\"#999999\"/>\n";
     };
-    frame(price, 0);
+    frame(price);
     {
         const double gridStep = NiceStep(price.high - price.low, 8);
         const int decimals = gridStep >= 1.0 ? 0 : gridStep >= 0.1 ? 1 : gridStep >= 0.01 ? 2 : 4;
@@ -220,27 +238,30 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
     }
     for (std::size_t i = 0; i < panels.size(); ++i) {
         const Pane& p = panels[i];
-        frame(p, static_cast<int>(i + 1));
+        frame(p);
         const double zy = Y(p, 0.0);
         svg << "<line x1=\"" << kLeft << "\" y1=\"" << zy << "\" x2=\"" << kLeft + kPlotWidth << "\" y2=\"" << zy
             << "\" stroke=\"#bbbbbb\" stroke-dasharray=\"4 3\"/>\n";
         for (const double v : {p.high, 0.0, p.low})
             svg << "<text x=\"" << kLeft - 6.0 << "\" y=\"" << Y(p, v) + 4.0 << "\" text-anchor=\"end\" fill=\"#444444\">"
                 << Short(v == 0.0 ? 0.0 : v) << "</text>\n";
-        svg << "<text x=\"" << kLeft << "\" y=\"" << p.top - 6.0 << "\"><tspan font-weight=\"bold\">"
-            << Escape(p.title) << "</tspan>";
+        const double ty = p.top - 6.0;
+        svg << "<text x=\"" << kLeft << "\" y=\"" << ty << "\" font-weight=\"bold\">" << Escape(p.title) << "</text>\n";
+        double tx = kLeft + TextWidth(p.title) * 1.2 + 16.0;  // bold
         for (const Line& l : p.lines) {
             const std::string& name = result.columns[l.column].name;
-            svg << "<tspan fill=\"" << l.colour << "\" dx=\"12\">\xE2\x96\xA0 "
-                << Escape(name.substr(name.find('.') + 1)) << "</tspan>";
+            const std::string slot = name.substr(name.find('.') + 1);
+            svg << "<line x1=\"" << tx << "\" y1=\"" << ty - 4.0 << "\" x2=\"" << tx + 18.0 << "\" y2=\"" << ty - 4.0
+                << "\" stroke=\"" << l.colour << "\" stroke-width=\"2.5\"/><text x=\"" << tx + 22.0 << "\" y=\"" << ty
+                << "\">" << Escape(slot) << "</text>\n";
+            tx += 22.0 + TextWidth(slot) + 16.0;
         }
-        svg << "</text>\n";
     }
 
     // Time axis: about eight labels, with faint lines through every pane.
     const double bottom = panels.empty() ? price.top + price.height : panels.back().top + panels.back().height;
     const std::size_t every = std::max<std::size_t>(1, shown / 8);
-    for (std::size_t b = first; b < total; b += every) {
+    for (std::size_t b = first + every / 2; b < total; b += every) {
         const Bar& bar = series.bars[b];
         const double gx = X(b);
         std::string label;
@@ -248,7 +269,7 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
                TwoDigits(bar.date % 100));
         if (bar.time != 0) Append(label, " ", std::to_string(bar.time / 100), ":", TwoDigits(bar.time % 100));
         svg << "<line x1=\"" << gx << "\" y1=\"" << price.top << "\" x2=\"" << gx << "\" y2=\"" << bottom
-            << "\" stroke=\"#000000\" stroke-opacity=\"0.06\"/><text x=\"" << gx << "\" y=\"" << bottom + 16.0
+            << "\" stroke=\"#eeeeee\"/><text x=\"" << gx << "\" y=\"" << bottom + 16.0
             << "\" text-anchor=\"middle\" fill=\"#444444\">" << label << "</text>\n";
     }
 
@@ -265,29 +286,27 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
             Append(bar.close >= bar.open ? upBodies : downBodies, "M", Fixed(x - body / 2.0, 2), " ", Fixed(top, 2),
                    "h", Fixed(body, 2), "v", Fixed(h, 2), "h", Fixed(-body, 2), "z");
         }
-        svg << "<g clip-path=\"url(#pane0)\">\n"
-            << "<path class=\"wicks\" stroke=\"#8a8a8a\" stroke-width=\"1\" fill=\"none\" d=\"" << wicks << "\"/>\n"
+        svg << "<path class=\"wicks\" stroke=\"#8a8a8a\" stroke-width=\"1\" fill=\"none\" d=\"" << wicks << "\"/>\n"
             << "<path class=\"up\" fill=\"#c8e6df\" stroke=\"#5f9e94\" stroke-width=\"0.8\" d=\"" << upBodies << "\"/>\n"
             << "<path class=\"down\" fill=\"#e9b8b8\" stroke=\"#b06060\" stroke-width=\"0.8\" d=\"" << downBodies
-            << "\"/>\n</g>\n";
+            << "\"/>\n";
     }
 
     // One path per study line.
-    const auto draw = [&](const Pane& p, int index) {
-        svg << "<g clip-path=\"url(#pane" << std::to_string(index) << ")\" fill=\"none\" stroke-width=\"1.4\" "
-            << "stroke-linejoin=\"round\">\n";
+    const auto draw = [&](const Pane& p) {
+        svg << "<g fill=\"none\" stroke-width=\"1.4\" stroke-linejoin=\"round\">\n";
         for (const Line& l : p.lines) {
             std::string d;
             bool open = false;
             for (std::size_t b = first; b < total; ++b) {
                 const double v = result.Row(b)[l.column];
-                if (!std::isfinite(v)) {
+                // Values outside the pane (a warm-up from zero on the price
+                // scale) break the line instead of running off the pane.
+                if (!(v >= p.low && v <= p.high)) {
                     open = false;
                     continue;
                 }
-                // Far-off values (a warm-up from zero) stay a short way outside the clip.
-                const std::string px = Fixed(X(b), 2),
-                                  py = Fixed(std::clamp(Y(p, v), p.top - p.height, p.top + 2.0 * p.height), 2);
+                const std::string px = Fixed(X(b), 2), py = Fixed(Y(p, v), 2);
                 if (!open) Append(d, "M", px, " ", py);
                 else if (l.steps) Append(d, "H", px, "V", py);
                 else Append(d, "L", px, " ", py);
@@ -300,8 +319,8 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
         }
         svg << "</g>\n";
     };
-    draw(price, 0);
-    for (std::size_t i = 0; i < panels.size(); ++i) draw(panels[i], static_cast<int>(i + 1));
+    draw(price);
+    for (const Pane& p : panels) draw(p);
 
     svg << "</svg>\n";
     return std::move(svg.text);
