@@ -55,6 +55,16 @@ void WriteOutput(const std::string& path, const std::string& text) {
     }
     namespace fs = std::filesystem;
     const fs::path target(path);
+    std::error_code ec;
+    const fs::file_status status = fs::status(target, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        // A device or a pipe (/dev/null, a FIFO): written in place, never replaced.
+        std::ofstream out(target, std::ios::binary);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.close();
+        if (!out) throw std::runtime_error(path + ": write error");
+        return;
+    }
     fs::path temp = target;
     temp += ".part";
     {
@@ -68,7 +78,6 @@ void WriteOutput(const std::string& path, const std::string& text) {
             throw std::runtime_error(path + ": write error");
         }
     }
-    std::error_code ec;
     fs::rename(temp, target, ec);
     if (ec) {
         std::error_code ignored;
