@@ -111,7 +111,8 @@ std::span<const StudyInfo> Studies() {
 
 const CatalogueEntry* FindCatalogueEntry(std::string_view name) {
     for (const auto& e : kCatalogue)
-        if (SameName(name, e.name) || SameName(name, e.name.substr(2))) return &e;
+        if (SameName(name, e.name) || SameName(name, e.name.substr(2)) || SameName(name, e.name.substr(6)))
+            return &e;
     return nullptr;
 }
 

@@ -43,7 +43,7 @@ std::span<const CatalogueEntry> Catalogue();
 // The studies this build of the library exports, in catalogue order.
 std::span<const StudyInfo> Studies();
 
-// Case-insensitive; the "E_" prefix may be left out ("zarnmp"). Null when
+// Case-insensitive; "E_" or "E_ZARN" may be left out ("zarnmp", "mp"). Null when
 // the name is not in the catalogue, or the library does not export it.
 const CatalogueEntry* FindCatalogueEntry(std::string_view name);
 const StudyInfo* FindStudy(std::string_view name);

@@ -30,7 +30,7 @@ Without BARS.csv it replays a built-in synthetic series.
       --chart FILE     also draw an SVG chart of the bars and studies
       --chart-bars N   bars shown in the chart, newest last (default 250, 0: all)
       --studies LIST   comma-separated studies to run (default: all); names
-                       are case-insensitive, the E_ prefix optional
+                       are case-insensitive, E_ZARN may be left out (mp,fast104)
       --ebands P,S     period and smoothing of E_ZARNEBANDS (default 80,14)
       --ticks N        send every forming bar N times with intrabar values
                        before its final values, evaluating each time

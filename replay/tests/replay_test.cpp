@@ -115,6 +115,7 @@ TEST(Replay, ColumnsFollowTheCatalogue) {
     EXPECT_EQ(c, columns.size());
     if (const StudyInfo* mp = FindStudy("zarnmp")) {  // by short name, any case
         EXPECT_EQ(mp, FindStudy("E_ZARNMP"));
+        EXPECT_EQ(mp, FindStudy("Mp"));
         EXPECT_EQ(ColumnsOf({mp})[1].name, "E_ZARNMP.position");
     }
     EXPECT_EQ(FindStudy("E_ZARNNOSUCH"), nullptr);
