@@ -1,0 +1,147 @@
+// The replay as a host sees it, through the shared library's exports only:
+// bars per second for every study on one chart (with and without intrabar
+// updates, direct and through the DLL entry), the cost of one bar store,
+// and the chart set at the live-state limit: 1000 states, one study each,
+// fed the same 5,000 bars. Heap allocations are counted by replacing the
+// global operator new; a study evaluation in steady state must make none.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "replay/replay.h"
+
+namespace {
+std::atomic<long> allocations{0};
+}
+
+void* operator new(std::size_t n) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n) { return operator new(n); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using namespace zt::replay;
+
+// The library traces a line for every state it creates or destroys; keep
+// them out of the benchmark's report.
+class QuietStandardError {
+public:
+    QuietStandardError() : saved_(dup(STDERR_FILENO)) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDERR_FILENO);
+        close(null);
+    }
+    ~QuietStandardError() {
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    int saved_;
+};
+
+std::vector<const StudyInfo*> AllStudies() {
+    std::vector<const StudyInfo*> all;
+    for (const StudyInfo& s : Studies()) all.push_back(&s);
+    return all;
+}
+
+// Runs one replay per iteration; counts bars per second, time per bar, and
+// the allocations made after the first bar (setup is done by then) per
+// study evaluation.
+void RunReplay(benchmark::State& st, const Series& series, ReplayOptions options) {
+    long allocs = 0;
+    double evaluations = 0, seconds = 0;
+    std::size_t lastEvaluations = 0;
+    long atFirstBar = 0;
+    options.progress = [&](std::size_t done, std::size_t) {
+        if (done == 1) atFirstBar = allocations.load(std::memory_order_relaxed);
+        if (done == series.bars.size()) allocs += allocations.load(std::memory_order_relaxed) - atFirstBar;
+    };
+    const QuietStandardError quiet;
+    for (auto _ : st) {
+        const ReplayResult r = Replay(series, options);
+        lastEvaluations = r.evaluations;
+        seconds += r.seconds;
+        evaluations += static_cast<double>(r.evaluations) * static_cast<double>(series.bars.size() - 1) /
+                       static_cast<double>(series.bars.size());
+    }
+    const auto bars = static_cast<double>(series.bars.size()) * static_cast<double>(st.iterations());
+    st.SetItemsProcessed(static_cast<std::int64_t>(bars));  // items/s = bars per second
+    st.counters["us_per_bar"] = seconds * 1e6 / bars;  // the bar loop alone, without setup
+    st.counters["evals_per_bar"] = static_cast<double>(lastEvaluations) / static_cast<double>(series.bars.size());
+    st.counters["allocs_per_eval"] = evaluations > 0 ? static_cast<double>(allocs) / evaluations : 0.0;
+}
+
+const Series& LongSeries() {
+    static const Series s = SyntheticSeries(20000, 1);
+    return s;
+}
+
+void AllStudiesOneChart(benchmark::State& st, bool viaDll) {
+    ReplayOptions o;
+    o.studies = AllStudies();
+    o.ticks = static_cast<int>(st.range(0));
+    o.viaDll = viaDll;
+    RunReplay(st, LongSeries(), o);
+}
+
+// 1000 states, the studies assigned in turn, each fed the same 5,000 bars.
+void ChartSetAtTheStateLimit(benchmark::State& st) {
+    static const Series series = SyntheticSeries(5000, 2);
+    ReplayOptions o;
+    o.studies = AllStudies();
+    o.states = 1000;
+    o.ticks = static_cast<int>(st.range(0));
+    RunReplay(st, series, o);
+}
+
+// One E_BARVALUES call on a state that has seen 250 bars: a new bar number
+// (append, which commits the study memory) or the same one (replace).
+void BarStore(benchmark::State& st, bool append) {
+    const QuietStandardError quiet;
+    const Series& s = LongSeries();
+    // The library's own allocations reach the counter too: creating a state
+    // makes some.
+    const long beforeCreate = allocations.load();
+    const std::int32_t id = E_CREATESTATE2(1);
+    st.counters["allocs_per_create"] = static_cast<double>(allocations.load() - beforeCreate);
+    std::int32_t number = 0;
+    for (; number < 250; ++number) {
+        const Bar& b = s.bars[static_cast<std::size_t>(number)];
+        E_BARVALUES(id, number + 1, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume);
+    }
+    const Bar& b = s.bars[250];
+    const long before = allocations.load();
+    for (auto _ : st) {
+        if (append) ++number;
+        benchmark::DoNotOptimize(
+            E_BARVALUES(id, number, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume));
+    }
+    st.counters["allocs_per_store"] =
+        static_cast<double>(allocations.load() - before) / static_cast<double>(st.iterations());
+    E_DESTROYSTATE(id);
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(AllStudiesOneChart, direct, false)->Arg(0)->Arg(10)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(AllStudiesOneChart, dll, true)->Arg(0)->Arg(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(ChartSetAtTheStateLimit)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BarStore, append, true);
+BENCHMARK_CAPTURE(BarStore, replace, false);
+
+BENCHMARK_MAIN();
