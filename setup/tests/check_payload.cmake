@@ -1,0 +1,63 @@
+# Checks that an installer carries the payload in the wanted order, with the
+# sizes of the files it was built from. Without INSTALLER, first builds one
+# from a stand-in image with the same zarnpack arguments.
+#   ZARNPACK, PACK_ARGUMENTS, EXPECTED_NAMES ("|"-separated), [INSTALLER | WORK_DIR]
+string(REPLACE "|" ";" pack_arguments "${PACK_ARGUMENTS}")
+string(REPLACE "|" ";" expected_names "${EXPECTED_NAMES}")
+
+if(NOT INSTALLER)
+  file(MAKE_DIRECTORY "${WORK_DIR}")
+  set(image "${WORK_DIR}/image.exe")
+  file(WRITE "${image}" "MZ stand-in image\n")
+  set(INSTALLER "${WORK_DIR}/installer.exe")
+  execute_process(COMMAND "${ZARNPACK}" --image "${image}" --output "${INSTALLER}" ${pack_arguments}
+                  RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "zarnpack failed: ${result}")
+  endif()
+  file(SIZE "${image}" image_size)
+  file(READ "${INSTALLER}" head LIMIT ${image_size})
+  file(READ "${image}" image_bytes)
+  if(NOT head STREQUAL image_bytes)
+    message(FATAL_ERROR "the installer does not begin with the image")
+  endif()
+endif()
+
+# What the arguments say the archive must hold.
+set(expected "")
+set(kind "")
+foreach(argument IN LISTS pack_arguments)
+  if(argument STREQUAL "--file")
+    set(kind "file 1")
+  elseif(argument STREQUAL "--text")
+    set(kind "text 3")
+  else()
+    string(FIND "${argument}" "=" equals)
+    string(SUBSTRING "${argument}" 0 ${equals} name)
+    math(EXPR path_start "${equals} + 1")
+    string(SUBSTRING "${argument}" ${path_start} -1 path)
+    file(SIZE "${path}" size)
+    list(APPEND expected "${kind} ${name} ${size}")
+  endif()
+endforeach()
+
+execute_process(COMMAND "${ZARNPACK}" --list "${INSTALLER}"
+                OUTPUT_VARIABLE listing RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cannot list ${INSTALLER}: ${result}")
+endif()
+string(STRIP "${listing}" listing)
+string(REPLACE "\n" ";" listed "${listing}")
+if(NOT listed STREQUAL expected)
+  message(FATAL_ERROR "archive holds:\n${listing}\nexpected:\n${expected}")
+endif()
+
+set(listed_names "")
+foreach(line IN LISTS listed)
+  string(REGEX REPLACE "^[a-z]+ [0-9]+ (.*) [0-9]+$" "\\1" name "${line}")
+  list(APPEND listed_names "${name}")
+endforeach()
+if(NOT listed_names STREQUAL expected_names)
+  message(FATAL_ERROR "archive order ${listed_names}, expected ${expected_names}")
+endif()
+message(STATUS "payload in order: ${listed_names}")
