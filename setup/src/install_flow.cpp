@@ -74,10 +74,10 @@ OverwriteChoice ConfirmOverwrite(Platform& platform, WindowHandle owner, const s
 
   // A dialog that cannot be shown leaves the mode as it was.
   switch (platform.ShowOverwriteDialog(owner, CurrentCaption(), name)) {
-  case IDC_YES: OverwriteMode = OVERWRITE_YES; break;
-  case IDC_YES_TO_ALL: OverwriteMode = OVERWRITE_YES_TO_ALL; break;
-  case IDC_NO: OverwriteMode = OVERWRITE_NO; break;
-  case IDC_NO_TO_ALL: OverwriteMode = OVERWRITE_NO_TO_ALL; break;
+  case IDC_ANSWER_YES: OverwriteMode = OVERWRITE_YES; break;
+  case IDC_ANSWER_YES_TO_ALL: OverwriteMode = OVERWRITE_YES_TO_ALL; break;
+  case IDC_ANSWER_NO: OverwriteMode = OVERWRITE_NO; break;
+  case IDC_ANSWER_NO_TO_ALL: OverwriteMode = OVERWRITE_NO_TO_ALL; break;
   default: break;
   }
   return OverwriteMode == OVERWRITE_YES || OverwriteMode == OVERWRITE_YES_TO_ALL ? OverwriteChoice::Write

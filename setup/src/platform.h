@@ -38,8 +38,8 @@ public:
   // closed it (ID_ACCEPT, ID_DECLINE), or -1 when it could not be shown.
   virtual int ShowAgreementDialog(WindowHandle owner, const std::string& caption,
                                   const std::string& text) = 0;
-  // Dialog 109 for one file name; returns IDC_YES, IDC_YES_TO_ALL, IDC_NO,
-  // IDC_NO_TO_ALL, or -1 when it could not be shown.
+  // Dialog 109 for one file name; returns IDC_ANSWER_YES, IDC_ANSWER_YES_TO_ALL, IDC_ANSWER_NO,
+  // IDC_ANSWER_NO_TO_ALL, or -1 when it could not be shown.
   virtual int ShowOverwriteDialog(WindowHandle owner, const std::string& caption,
                                   const std::string& fileName) = 0;
   virtual void ShowMessage(WindowHandle owner, const std::string& text,

@@ -2,6 +2,7 @@
 # sizes of the files it was built from. Without INSTALLER, first builds one
 # from a stand-in image with the same zarnpack arguments.
 #   ZARNPACK, PACK_ARGUMENTS, EXPECTED_NAMES ("|"-separated), [INSTALLER | WORK_DIR]
+cmake_minimum_required(VERSION 3.20)
 string(REPLACE "|" ";" pack_arguments "${PACK_ARGUMENTS}")
 string(REPLACE "|" ";" expected_names "${EXPECTED_NAMES}")
 

@@ -127,23 +127,23 @@ INSTANTIATE_TEST_SUITE_P(
     Answers, OverwriteSequenceTest,
     ::testing::Values(
         OverwriteCase{"YesAndNoAskEachTime",
-                      {IDC_YES, IDC_NO, IDC_YES, IDC_NO},
+                      {IDC_ANSWER_YES, IDC_ANSWER_NO, IDC_ANSWER_YES, IDC_ANSWER_NO},
                       kPayloadNames,
                       {true, false, true, false}},
-        OverwriteCase{"YesToAllAsksOnce", {IDC_YES_TO_ALL}, {"DEC09.ELD"}, {true, true, true, true}},
-        OverwriteCase{"NoToAllAsksOnce", {IDC_NO_TO_ALL}, {"DEC09.ELD"}, {false, false, false, false}},
+        OverwriteCase{"YesToAllAsksOnce", {IDC_ANSWER_YES_TO_ALL}, {"DEC09.ELD"}, {true, true, true, true}},
+        OverwriteCase{"NoToAllAsksOnce", {IDC_ANSWER_NO_TO_ALL}, {"DEC09.ELD"}, {false, false, false, false}},
         OverwriteCase{"NoThenYesToAll",
-                      {IDC_NO, IDC_YES_TO_ALL},
+                      {IDC_ANSWER_NO, IDC_ANSWER_YES_TO_ALL},
                       {"DEC09.ELD", "zarntrade.dll"},
                       {false, true, true, true}},
         OverwriteCase{"YesThenNoToAll",
-                      {IDC_YES, IDC_NO_TO_ALL},
+                      {IDC_ANSWER_YES, IDC_ANSWER_NO_TO_ALL},
                       {"DEC09.ELD", "zarntrade.dll"},
                       {true, false, false, false}},
         // A dialog that cannot be shown keeps the file the first time (the
         // mode starts as No) and later repeats the last answer given.
         OverwriteCase{"DialogThatCannotBeShown",
-                      {-1, IDC_YES, -1, -1},
+                      {-1, IDC_ANSWER_YES, -1, -1},
                       kPayloadNames,
                       {false, true, true, true}}),
     [](const ::testing::TestParamInfo<OverwriteCase>& info) { return std::string(info.param.what); });
@@ -151,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(InstallRunTest, OnlyExistingFilesBringUpTheOverwriteDialog) {
   PreInstall("zarntrade.dll");
   PreInstall("README.rtf");
-  platform.overwriteAnswers = {IDC_NO, IDC_NO};
+  platform.overwriteAnswers = {IDC_ANSWER_NO, IDC_ANSWER_NO};
   EXPECT_EQ(RunInstaller(platform), kExitSuccess);
   EXPECT_EQ(platform.overwriteAsked, (std::vector<std::string>{"zarntrade.dll", "README.rtf"}));
   EXPECT_TRUE(Replaced("DEC09.ELD"));
