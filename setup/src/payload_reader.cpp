@@ -52,7 +52,8 @@ public:
     return size_ - static_cast<std::uint64_t>(at);
   }
 
-  // Skips bytes that are known to be present.
+  // Skips bytes that are known to be present (sizes are checked against
+  // Remaining() first, so the count fits the file's long offsets).
   bool Skip(std::uint32_t count) { return std::fseek(file_, static_cast<long>(count), SEEK_CUR) == 0; }
 
   std::optional<std::uint8_t> ReadByte() {

@@ -82,12 +82,6 @@ TEST_F(InstallRunTest, EmptyAgreementGoesStraightToUnpacking) {
   EXPECT_TRUE(Replaced("zarntrade.dll"));
 }
 
-TEST_F(InstallRunTest, AgreementTextEndsAtANulByte) {
-  WriteInstaller(std::string("\0after", 6));
-  EXPECT_EQ(RunInstaller(platform), kExitSuccess);
-  EXPECT_EQ(platform.agreementShown, 0);
-}
-
 TEST_F(InstallRunTest, DeclinedAgreementEndsWithoutWritingAnything) {
   // "&No" or Escape (id 2), and a dialog that could not be shown.
   for (const int answer : {ID_DECLINE, -1}) {
@@ -282,14 +276,6 @@ TEST(InstallApplication, IsTheCurrentApplicationWhileItLives) {
     EXPECT_EQ(web.find_first_of(":\\ "), std::string::npos) << web;
   }
   EXPECT_EQ(WApp::Current(), nullptr);
-}
-
-TEST(FakePlatformMatching, FollowsTheSystemsFileNamePatterns) {
-  EXPECT_TRUE(MatchesPattern("*.TSW", "zrvomo.tsw"));
-  EXPECT_FALSE(MatchesPattern("*.TSW", "zrvomo.tswx"));
-  EXPECT_TRUE(MatchesPattern("TradeStation*.*", "TradeStation 10.0"));
-  EXPECT_TRUE(MatchesPattern("TradeStation*.*", "TradeStation"));
-  EXPECT_FALSE(MatchesPattern("TradeStation*.*", "OtherStation"));
 }
 
 } // namespace
