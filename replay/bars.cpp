@@ -288,8 +288,7 @@ Series SyntheticSeries(std::size_t count, std::uint64_t seed) {
 
 Bar FormingBar(const Bar& bar, int k, int n) {
     if (n <= 0 || k >= n) return bar;
-    const bool up = bar.close >= bar.open;
-    const double way[4] = {bar.open, up ? bar.low : bar.high, up ? bar.high : bar.low, bar.close};
+    const double way[4] = {bar.open, bar.high, bar.low, bar.close};
     double remaining = (std::fabs(way[1] - way[0]) + std::fabs(way[2] - way[1]) + std::fabs(way[3] - way[2])) *
                        static_cast<double>(k) / static_cast<double>(n);
     double p = bar.open, hi = bar.open, lo = bar.open;

@@ -43,10 +43,9 @@ Series ReadBarsCsv(const std::string& path);
 Series SyntheticSeries(std::size_t count, std::uint64_t seed);
 
 // The bar as the chart shows it after the first k of n equal steps along
-// its price path (k = 0: just opened, every price the open; the path runs
-// from the open to the nearer-in-time extreme, the other extreme and the
-// close: up bars visit the low first, down bars the high). Volume grows
-// with the steps, in whole units.
+// its price path, which runs from the open to the high, the low and the
+// close (k = 0: just opened, every price the open). High and low are those
+// reached so far; volume grows with the steps, in whole units.
 Bar FormingBar(const Bar& bar, int k, int n);
 
 // The date as the host passes it to the library: YYYMMDD, years counted
