@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstdio>
 #include <exception>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -157,12 +156,11 @@ void List() {
     std::printf("%zu of %zu studies in this build\n", Studies().size(), Catalogue().size());
 }
 
-std::string Describe(const Arguments& a, const ReplayResult& r) {
+std::string Describe(const Arguments& a) {
     std::string d = std::to_string(a.studies.size()) + (a.studies.size() == 1 ? " study" : " studies");
     if (a.replay.states > 0) d += " on " + std::to_string(a.replay.states) + " states";
     d += ", ticks " + std::to_string(a.replay.ticks);
     d += a.replay.viaDll ? ", through DLL" : ", direct calls";
-    (void)r;
     return d;
 }
 
@@ -194,7 +192,7 @@ int main(int argc, char** argv) {
 
         std::string csv = CsvText(series, result);
         std::string svg;
-        if (!args.chart.empty()) svg = ChartSvg(series, result, {args.chartBars, Describe(args, result)});
+        if (!args.chart.empty()) svg = ChartSvg(series, result, {args.chartBars, Describe(args)});
         WriteOutput(args.output, csv);
         if (!args.chart.empty()) WriteOutput(args.chart, svg);
 
@@ -202,7 +200,7 @@ int main(int argc, char** argv) {
             const double bars = static_cast<double>(series.bars.size());
             std::fprintf(stderr,
                          "zarn-replay: %zu bars, %s: %zu evaluations in %.3f s, %.0f bars/s, %.3f us per evaluation\n",
-                         series.bars.size(), Describe(args, result).c_str(), result.evaluations, result.seconds,
+                         series.bars.size(), Describe(args).c_str(), result.evaluations, result.seconds,
                          result.seconds > 0 ? bars / result.seconds : 0.0,
                          result.evaluations ? result.seconds * 1e6 / static_cast<double>(result.evaluations) : 0.0);
         }
