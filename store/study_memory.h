@@ -9,6 +9,7 @@
 
 #include <type_traits>
 
+#include "composite/signal_studies.h"
 #include "series/trend_blends.h"
 #include "studies/blend_lines.h"
 #include "studies/stop_lines.h"
@@ -18,7 +19,8 @@
 namespace zt {
 
 struct StudyMemory {
-    // 1 E_ZARNFAST2, 2 E_ZARNUPSELL: composite members
+    Fast2Memory fast2;                   // 1 E_ZARNFAST2
+    UpsellMemory upsell;                 // 2 E_ZARNUPSELL
     SarVidyaBlendMemory fast104;         // 3 E_ZARNFAST104
     SarVidyaBlendMemory dema104Fast104;  // 4 E_ZARNDEMA104FAST104
     // 5 E_ZARNSWINGLINE: composite member
@@ -27,13 +29,20 @@ struct StudyMemory {
     ChannelIndexMemory channelBase;      // 8 E_ZARNCHANNELBASE
     // 9 E_ZARNTR4: composite member
     TrueStrengthMemory medium;           // 10 E_ZARNMEDIUM
-    // 11 E_ZARN115SPLIT, 12 E_ZARNMODSPLIT: composite members
+    // 11 E_ZARN115SPLIT: composite member
+    // 12 E_ZARNMODSPLIT: composite member
     BalanceVolumeSpikeMemory volSpikes;  // 13 E_ZARNVOLSPIKES
     ShortTermBiasMemory shortTermBias;   // 14 E_ZARNSHORTTERMTRADEBIAS
     SarVidyaBlendMemory line104;         // 15 E_ZARN104
-    // 16 E_ZARNFAST1 to 22 E_ZARNFAST3: composite members
+    Fast1Memory fast1;                   // 16 E_ZARNFAST1
+    // 17 E_ZARNSCORECARD: composite member
+    ComboMemory combo;                   // 18 E_ZARNCOMBO
+    NewUpDownMemory newUpDown;           // 19 E_ZARNNEWUPDOWN
+    // 20 E_ZARNTRIGGERWATERLEVELUPDOWN: composite member
+    // 21 E_ZARN1MINRIBBON: composite member
+    // 22 E_ZARNFAST3: composite member
     AutoStopLineMemory autoStop;         // 23 E_ZARNAUTOSTOP
-    // 24 E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND: composite member
+    UniversalMemory universal;           // 24 E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND, one member for both
     DemaBlendMemory dema104;             // 25 E_ZARNDEMA104
     // 26 E_ZARNWATERLEVEL: composite member
     ShadowLineMemory shadow;             // 27 E_ZARNSHADOW

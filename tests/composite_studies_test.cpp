@@ -1,0 +1,163 @@
+// The composite study entries, bar by bar through their exports: the
+// decisions they make on computed values, their first bars, and cross-checks
+// against the studies whose lines they combine (each on a state of its own,
+// so a study that borrowed state from another would show).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <initializer_list>
+#include <limits>
+#include <vector>
+
+#include "composite/signal_studies.h"
+#include "series/adaptive_averages.h"
+#include "series/window_averages.h"
+#include "tests/test_support.h"
+
+namespace zt {
+namespace {
+
+struct BarValues {
+    double h, l, c, v;
+};
+
+// A deterministic walk with swings in both directions, so that every signal
+// takes each of its values over a few hundred bars.
+BarValues Walk(int i) {
+    const double mid = 100 + 6 * std::sin(i * 0.21) + 2 * std::sin(i * 1.7) + 0.02 * i;
+    return {mid + 1 + (i % 3) * 0.25, mid - 1 - (i % 2) * 0.5, mid + std::cos(i * 1.3), 100.0 + 10 * (i % 7)};
+}
+
+class CompositeStudies : public ::testing::Test {
+protected:
+    void SetUp() override { test::ResetLibrary(); }
+    void TearDown() override { test::ResetLibrary(); }
+
+    static std::int32_t NewState() { return E_CREATESTATE2(1); }
+    static void Bar(std::initializer_list<std::int32_t> ids, int number, const BarValues& b) {
+        for (const std::int32_t id : ids) E_BARVALUES(id, number, 1230107, 930, b.c, b.h, b.l, b.c, b.v);
+    }
+    static double Slot(std::int32_t id, int slot) { return E_GETRETURN(id, slot); }
+    static const BarHistory& BarsOf(std::int32_t id) { return TheRegistries().states.at(id)->bars; }
+
+private:
+    test::QuietTrace quiet_;
+};
+
+constexpr int kBars = 260;
+
+TEST(CompositeRules, ComboAndUpDownDecisions) {
+    // Combo: the channel index must have a direction.
+    EXPECT_EQ(ComboRule(1, 2, 1), 1.0);
+    EXPECT_EQ(ComboRule(-1, 1, 2), -1.0);
+    EXPECT_EQ(ComboRule(0, 2, 1), 0.0);
+    EXPECT_EQ(ComboRule(1, 1, 1), 0.0);
+    // Up/down: a rising midpoint below the envelope, a falling one above it.
+    EXPECT_EQ(UpDownRule(5, 4, 6), 1.0);
+    EXPECT_EQ(UpDownRule(5, 6, 4), -1.0);
+    EXPECT_EQ(UpDownRule(5, 4, 5), 0.0);
+    EXPECT_EQ(UpDownRule(5, 5, 6), 0.0);
+}
+
+TEST(CompositeRules, UniversalThresholds) {
+    const double belowLower = std::nextafter(-1.25, -2.0);
+    EXPECT_EQ(SplitAtThresholds(1.125, kUniversalUpper, kUniversalLower).up, 1.125);
+    EXPECT_EQ(SplitAtThresholds(std::nextafter(1.125, 0.0), kUniversalUpper, kUniversalLower).up, 0.0);
+    EXPECT_EQ(SplitAtThresholds(-1.25, kUniversalUpper, kUniversalLower).down, 0.0);
+    EXPECT_EQ(SplitAtThresholds(belowLower, kUniversalUpper, kUniversalLower).down, belowLower);
+    EXPECT_EQ(SplitAtThresholds(0.125, kBondUpper, kBondLower).up, 0.125);
+    EXPECT_EQ(SplitAtThresholds(-0.125, kBondUpper, kBondLower).down, 0.0);
+    EXPECT_EQ(SplitAtThresholds(-0.13, kBondUpper, kBondLower).down, -0.13);
+    EXPECT_EQ(SplitAtThresholds(0.5, kUniversalUpper, kUniversalLower).up, 0.0);
+    EXPECT_EQ(SplitAtThresholds(0.5, kBondUpper, kBondLower).up, 0.5);
+}
+
+TEST_F(CompositeStudies, UpsellFast1AndFast2CombineTheCompositeLine) {
+    const std::int32_t ref = NewState(), fast1 = NewState(), fast2 = NewState();
+    std::vector<double> tema;
+    int negative = 0, up = 0, down = 0;
+    for (int i = 1; i <= kBars; ++i) {
+        Bar({ref, fast1, fast2}, i, Walk(i));
+        const double signal = E_ZARNUPSELL(ref);
+        EXPECT_TRUE(signal == 1.0 || signal == -1.0 || signal == 0.0);
+        const double line = Slot(ref, 1);
+        const double blend = E_ZARNDEMA104FAST104(ref);
+
+        const BarHistory& b = BarsOf(fast1);
+        const double x = line - (DisplacedSimpleAverage(b.high, 4, 2) + DisplacedSimpleAverage(b.low, 4, 2)) / 2;
+        EXPECT_EQ(E_ZARNFAST1(fast1), x > 0 ? x : 0.0) << i;
+        EXPECT_EQ(Slot(fast1, 1), x < 0 ? x : 0.0) << i;
+        tema.push_back(Slot(fast1, 2));
+        EXPECT_EQ(Slot(fast1, 3), i > 4 ? tema[tema.size() - 5] : 0.0) << i;
+        negative += x < 0;
+
+        EXPECT_EQ(E_ZARNFAST2(fast2), line > blend ? 1.0 : 0.0) << i;
+        EXPECT_EQ(Slot(fast2, 1), line < blend ? -1.0 : 0.0) << i;
+        up += line > blend;
+        down += line < blend;
+    }
+    EXPECT_GT(negative, 0);
+    EXPECT_GT(up, 0);
+    EXPECT_GT(down, 0);
+}
+
+TEST_F(CompositeStudies, ComboFiltersTheCompositeLineByTheChannelIndex) {
+    const std::int32_t ref = NewState(), combo = NewState(), upDown = NewState();
+    int seen[3] = {};
+    for (int i = 1; i <= kBars; ++i) {
+        Bar({ref, combo, upDown}, i, Walk(i));
+        E_ZARNUPSELL(ref);
+        const double line = Slot(ref, 1), average = Slot(ref, 2);
+        const double c = E_ZARNCHANNELBASE(ref);
+        const double value = E_ZARNCOMBO(combo);
+        EXPECT_EQ(value, ComboRule(c, line, average)) << i;
+        seen[static_cast<int>(value) + 1] += 1;
+        const double u = E_ZARNNEWUPDOWN(upDown);
+        EXPECT_TRUE(u == 1.0 || u == -1.0 || u == 0.0);
+    }
+    EXPECT_GT(seen[0], 0);
+    EXPECT_GT(seen[2], 0);
+}
+
+TEST_F(CompositeStudies, UniversalIsTwiceTheLineLessBothStops) {
+    const std::int32_t ref = NewState(), universal = NewState(), bond = NewState();
+    for (int i = 1; i <= kBars; ++i) {
+        Bar({ref, universal, bond}, i, Walk(i));
+        E_ZARNUPSELL(ref);
+        const double line = Slot(ref, 1);
+        const double autoStop = E_ZARNAUTOSTOP(ref);
+        const double r = 2 * line - autoStop - E_ZARNSTOPLINE(ref);
+        EXPECT_EQ(E_ZARNUNIVERSAL(universal), r) << i;
+        EXPECT_EQ(Slot(universal, 1), r >= 1.125 ? r : 0.0);
+        EXPECT_EQ(Slot(universal, 2), r < -1.25 ? r : 0.0);
+        EXPECT_EQ(E_ZARNUNIVERSALBOND(bond), r) << i;
+        EXPECT_EQ(Slot(bond, 1), r >= 0.125 ? r : 0.0);
+        EXPECT_EQ(Slot(bond, 2), r < -0.125 ? r : 0.0);
+    }
+}
+
+// One member for both: on a state where the two alternate, and where the
+// forming bar is re-sent between them, the next bar continues from whichever
+// ran last, exactly as if one study had run on the final bar values.
+TEST_F(CompositeStudies, UniversalPairSharesOneMember) {
+    const std::int32_t shared = NewState(), ref = NewState();
+    for (int i = 1; i <= 60; ++i) {
+        const BarValues last = Walk(i);
+        BarValues early = last;
+        early.c += 3;
+        early.h += 3;
+        Bar({shared}, i, early);
+        if (i % 2 != 0) {
+            E_ZARNUNIVERSAL(shared);
+        } else {
+            E_ZARNUNIVERSALBOND(shared);
+        }
+        Bar({shared}, i, last);
+        const double value = i % 2 != 0 ? E_ZARNUNIVERSALBOND(shared) : E_ZARNUNIVERSAL(shared);
+        Bar({ref}, i, last);
+        EXPECT_EQ(value, E_ZARNUNIVERSAL(ref)) << i;
+    }
+}
+
+}  // namespace
+}  // namespace zt
