@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "composite/signal_studies.h"
+#include "composite/water_level.h"
 #include "series/trend_blends.h"
 #include "studies/blend_lines.h"
 #include "studies/stop_lines.h"
@@ -38,13 +39,13 @@ struct StudyMemory {
     // 17 E_ZARNSCORECARD: composite member
     ComboMemory combo;                   // 18 E_ZARNCOMBO
     NewUpDownMemory newUpDown;           // 19 E_ZARNNEWUPDOWN
-    // 20 E_ZARNTRIGGERWATERLEVELUPDOWN: composite member
+    TriggerWaterLevelMemory triggerWaterLevel;  // 20 E_ZARNTRIGGERWATERLEVELUPDOWN
     // 21 E_ZARN1MINRIBBON: composite member
     // 22 E_ZARNFAST3: composite member
     AutoStopLineMemory autoStop;         // 23 E_ZARNAUTOSTOP
     UniversalMemory universal;           // 24 E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND, one member for both
     DemaBlendMemory dema104;             // 25 E_ZARNDEMA104
-    // 26 E_ZARNWATERLEVEL: composite member
+    WaterLevelMemory waterLevel;         // 26 E_ZARNWATERLEVEL
     ShadowLineMemory shadow;             // 27 E_ZARNSHADOW
     // 28 E_ZARNCOLORTMPL: composite member
     ErrorBandsMemory errorBands;         // 29 E_ZARNEBANDS

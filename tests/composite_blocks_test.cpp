@@ -7,6 +7,7 @@
 
 #include "composite/blocks.h"
 #include "composite/composite_signal.h"
+#include "composite/water_level.h"
 
 namespace zt {
 namespace {
@@ -170,6 +171,25 @@ TEST(CompositeSignal, LinesAreWrittenAndSignalsStayInRange) {
         neutral += s == 0.0;
     }
     EXPECT_GT(neutral, 0);  // the lines were also written on neutral bars
+}
+
+TEST(WaterLevel, HoldsHalfTheFirstPointForTwelveBars) {
+    Chart chart;
+    WaterLevelLineMemory m{};
+    chart.add(12, 8, 11);
+    // Median 10; C[4] and H[2] still read 0.
+    const double first = (10.0 + (11.0 - 0.0) - 5.0) / 10.0 + (12.0 - 0.0) / 3 + 11.0 + 0.0;
+    EXPECT_EQ(WaterLevelLine(m, chart.rings(), 5.0), first * 0.5);
+    for (int i = 1; i < 12; ++i) {
+        chart.addWalk(i);
+        EXPECT_EQ(WaterLevelLine(m, chart.rings(), 5.0 + i), first * 0.5) << i;
+    }
+    // Bar 13 blends the first point with itself; from bar 14 on the level
+    // follows the later points.
+    chart.addWalk(12);
+    EXPECT_DOUBLE_EQ(WaterLevelLine(m, chart.rings(), 17.0), first * 0.5);
+    chart.addWalk(13);
+    EXPECT_NE(WaterLevelLine(m, chart.rings(), 18.0), first * 0.5);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "composite/signal_studies.h"
+#include "composite/water_level.h"
 #include "series/adaptive_averages.h"
 #include "series/window_averages.h"
 #include "tests/test_support.h"
@@ -57,6 +58,14 @@ TEST(CompositeRules, ComboAndUpDownDecisions) {
     EXPECT_EQ(UpDownRule(5, 6, 4), -1.0);
     EXPECT_EQ(UpDownRule(5, 4, 5), 0.0);
     EXPECT_EQ(UpDownRule(5, 5, 6), 0.0);
+}
+
+TEST(CompositeRules, WaterLevelTriggerDecisions) {
+    // Water level trigger: a equal to b, or t on the close, is neutral.
+    EXPECT_EQ(WaterLevelTrigger(2, 1, 9, 10), 1.0);
+    EXPECT_EQ(WaterLevelTrigger(1, 2, 11, 10), -1.0);
+    EXPECT_EQ(WaterLevelTrigger(1, 1, 9, 10), 0.0);
+    EXPECT_EQ(WaterLevelTrigger(2, 1, 10, 10), 0.0);
 }
 
 TEST(CompositeRules, UniversalThresholds) {
@@ -157,6 +166,23 @@ TEST_F(CompositeStudies, UniversalPairSharesOneMember) {
         Bar({ref}, i, last);
         EXPECT_EQ(value, E_ZARNUNIVERSAL(ref)) << i;
     }
+}
+
+TEST_F(CompositeStudies, WaterLevelTriggerComparesTheCloseWithLevelAndRegression) {
+    const std::int32_t ref = NewState(), trigger = NewState();
+    int seen[3] = {};
+    for (int i = 1; i <= kBars; ++i) {
+        Bar({ref, trigger}, i, Walk(i));
+        E_ZARNUPSELL(ref);
+        const double line = Slot(ref, 1), average = Slot(ref, 2);
+        const double w = E_ZARNWATERLEVEL(ref);
+        const BarHistory& b = BarsOf(trigger);
+        const double t = (LinearRegressionValue(b.close, 140, 0) + w) / 2;
+        const double value = E_ZARNTRIGGERWATERLEVELUPDOWN(trigger);
+        EXPECT_EQ(value, WaterLevelTrigger(line, average, t, b.close.at(0))) << i;
+        seen[static_cast<int>(value) + 1] += 1;
+    }
+    EXPECT_GT(seen[0] + seen[2], 0);
 }
 
 }  // namespace
