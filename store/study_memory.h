@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "composite/signal_studies.h"
+#include "composite/volume_flow.h"
 #include "composite/water_level.h"
 #include "series/trend_blends.h"
 #include "studies/blend_lines.h"
@@ -28,7 +29,7 @@ struct StudyMemory {
     StopLineMemory stopLine;             // 6 E_ZARNSTOPLINE, also driven by E_ZARNMP
     TrendBiasMemory trendBias;           // 7 E_ZARNTRENDBIAS
     ChannelIndexMemory channelBase;      // 8 E_ZARNCHANNELBASE
-    // 9 E_ZARNTR4: composite member
+    Tr4Memory tr4;                       // 9 E_ZARNTR4
     TrueStrengthMemory medium;           // 10 E_ZARNMEDIUM
     // 11 E_ZARN115SPLIT: composite member
     // 12 E_ZARNMODSPLIT: composite member
@@ -40,8 +41,8 @@ struct StudyMemory {
     ComboMemory combo;                   // 18 E_ZARNCOMBO
     NewUpDownMemory newUpDown;           // 19 E_ZARNNEWUPDOWN
     TriggerWaterLevelMemory triggerWaterLevel;  // 20 E_ZARNTRIGGERWATERLEVELUPDOWN
-    // 21 E_ZARN1MINRIBBON: composite member
-    // 22 E_ZARNFAST3: composite member
+    RibbonLineMemory ribbon;             // 21 E_ZARN1MINRIBBON
+    Fast3Memory fast3;                   // 22 E_ZARNFAST3
     AutoStopLineMemory autoStop;         // 23 E_ZARNAUTOSTOP
     UniversalMemory universal;           // 24 E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND, one member for both
     DemaBlendMemory dema104;             // 25 E_ZARNDEMA104

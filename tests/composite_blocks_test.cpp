@@ -7,6 +7,7 @@
 
 #include "composite/blocks.h"
 #include "composite/composite_signal.h"
+#include "composite/volume_flow.h"
 #include "composite/water_level.h"
 
 namespace zt {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "composite/signal_studies.h"
+#include "composite/volume_flow.h"
 #include "composite/water_level.h"
 #include "series/adaptive_averages.h"
 #include "series/window_averages.h"
@@ -66,6 +67,16 @@ TEST(CompositeRules, WaterLevelTriggerDecisions) {
     EXPECT_EQ(WaterLevelTrigger(1, 2, 11, 10), -1.0);
     EXPECT_EQ(WaterLevelTrigger(1, 1, 9, 10), 0.0);
     EXPECT_EQ(WaterLevelTrigger(2, 1, 10, 10), 0.0);
+}
+
+TEST(CompositeRules, Tr4TriggerDecisions) {
+    // TR4: the first bar's unwritten previous close (0) against a previous
+    // stop of 0 passes both confirmations; a close on the line is neutral.
+    EXPECT_EQ(Tr4Trigger(9, 10, 0, 0, 9.5), 1.0);
+    EXPECT_EQ(Tr4Trigger(11, 10, 0, 0, 10.5), -1.0);
+    EXPECT_EQ(Tr4Trigger(9, 10, 0, 0, 10), 0.0);
+    EXPECT_EQ(Tr4Trigger(11, 10, 0, 0, 10), 0.0);
+    EXPECT_EQ(Tr4Trigger(9, 10, 9.5, 9, 9.5), 0.0);  // previous close above the previous stop
 }
 
 TEST(CompositeRules, UniversalThresholds) {
@@ -183,6 +194,43 @@ TEST_F(CompositeStudies, WaterLevelTriggerComparesTheCloseWithLevelAndRegression
         seen[static_cast<int>(value) + 1] += 1;
     }
     EXPECT_GT(seen[0] + seen[2], 0);
+}
+
+TEST_F(CompositeStudies, Tr4TriggersOnTheFirstBarOnlyThroughTheUnwrittenClose) {
+    const std::int32_t tr4 = NewState();
+    // The first stop is the low (8), below the close; the trend line is
+    // below the close; the previous close and stop both read 0.
+    Bar({tr4}, 1, {12, 8, 12, 100});
+    EXPECT_EQ(E_ZARNTR4(tr4), 1.0);
+    // Now the previous close (12) is above the previous stop (8): no long
+    // confirmation, and the stop (0) is below the close.
+    Bar({tr4}, 2, {13, 9, 13, 100});
+    EXPECT_EQ(E_ZARNTR4(tr4), 0.0);
+}
+
+TEST_F(CompositeStudies, VolumeFlowStudiesStayInTheirRanges) {
+    const std::int32_t tr4 = NewState(), ribbon = NewState(), fast3 = NewState();
+    int longs = 0, shorts = 0, ribbonOn = 0;
+    for (int i = 1; i <= kBars; ++i) {
+        Bar({tr4, ribbon, fast3}, i, Walk(i));
+        const double t = E_ZARNTR4(tr4);
+        EXPECT_TRUE(t == 1.0 || t == -1.0 || t == 0.0);
+        // After the first bar a trigger needs the previous close on the
+        // far side of the previous bar's stop.
+        longs += i > 1 && t == 1.0;
+        shorts += t == -1.0;
+        const double r = E_ZARN1MINRIBBON(ribbon);
+        EXPECT_TRUE(r == 1.0 || r == 0.0);
+        ribbonOn += r == 1.0;
+        const double f = E_ZARNFAST3(fast3);
+        EXPECT_TRUE(std::isfinite(f));
+        EXPECT_EQ(Slot(fast3, 1), f < 0 ? f : 0.0);
+        EXPECT_EQ(Slot(fast3, 2), f > 0 ? f : 0.0);
+    }
+    EXPECT_GT(longs, 0);
+    EXPECT_GT(shorts, 0);
+    EXPECT_GT(ribbonOn, 0);
+    EXPECT_LT(ribbonOn, kBars);
 }
 
 }  // namespace
