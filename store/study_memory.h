@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "composite/signal_studies.h"
+#include "composite/split_lines.h"
 #include "composite/volume_flow.h"
 #include "composite/water_level.h"
 #include "series/trend_blends.h"
@@ -31,8 +32,8 @@ struct StudyMemory {
     ChannelIndexMemory channelBase;      // 8 E_ZARNCHANNELBASE
     Tr4Memory tr4;                       // 9 E_ZARNTR4
     TrueStrengthMemory medium;           // 10 E_ZARNMEDIUM
-    // 11 E_ZARN115SPLIT: composite member
-    // 12 E_ZARNMODSPLIT: composite member
+    SplitLineMemory split115;            // 11 E_ZARN115SPLIT
+    ModSplitLineMemory modSplit;         // 12 E_ZARNMODSPLIT
     BalanceVolumeSpikeMemory volSpikes;  // 13 E_ZARNVOLSPIKES
     ShortTermBiasMemory shortTermBias;   // 14 E_ZARNSHORTTERMTRADEBIAS
     SarVidyaBlendMemory line104;         // 15 E_ZARN104

@@ -7,6 +7,7 @@
 
 #include "composite/blocks.h"
 #include "composite/composite_signal.h"
+#include "composite/split_lines.h"
 #include "composite/volume_flow.h"
 #include "composite/water_level.h"
 
@@ -132,6 +133,35 @@ TEST(CompositeBlocks, SlowLineCountsNoQuotientForAZeroMedian) {
     chart.add(0, 0, 3);
     EXPECT_EQ(SlowLine(chart.rings(), 0.0, 2.0), (3.0 + 0.0 + (0.0 - 9.0) / 3 + 9.0) / 2);
     EXPECT_EQ(SlowLine(chart.rings(), 4.0, 2.0), (3.0 + (3.0 - 0.0 + 4.0 - 2.0) / 4.0 + (0.0 - 9.0) / 3 + 9.0) / 2);
+}
+
+// A bar with high and low both 0 has no median: every swing tracker that
+// divides by it must still see a finite slow line.
+TEST(CompositeBlocks, ZeroMedianBarKeepsSwingTrackersFinite) {
+    Chart chart;
+    CompositeSignalMemory signal{};
+    SplitLineMemory split{};
+    ModSplitLineMemory modSplit{};
+    RibbonLineMemory ribbon{};
+    WaterLevelLineMemory level{};
+    for (int i = 0; i < 30; ++i) {
+        if (i == 25)
+            chart.add(0, 0, 4, 0);
+        else
+            chart.addWalk(i);
+        const auto bars = chart.rings();
+        CompositeSignal(signal, bars);
+        SplitLine(split, bars);
+        ModSplitLine(modSplit, bars);
+        RibbonLine(ribbon, bars);
+        const double w = WaterLevelLine(level, bars, 1.0);
+        EXPECT_TRUE(std::isfinite(signal.swing.prevDiff)) << i;
+        EXPECT_TRUE(std::isfinite(signal.compositeLine)) << i;
+        EXPECT_TRUE(std::isfinite(split.swing.prevDiff)) << i;
+        EXPECT_TRUE(std::isfinite(modSplit.swing.prevDiff)) << i;
+        EXPECT_TRUE(std::isfinite(ribbon.swing.prevDiff)) << i;
+        EXPECT_TRUE(std::isfinite(w)) << i;
+    }
 }
 
 TEST(CompositeSignal, RuleNeedsAChannelDirectionAndGivesTiesToTheLongSide) {
