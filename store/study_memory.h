@@ -11,6 +11,7 @@
 
 #include "composite/signal_studies.h"
 #include "composite/split_lines.h"
+#include "composite/swing_line.h"
 #include "composite/volume_flow.h"
 #include "composite/water_level.h"
 #include "series/trend_blends.h"
@@ -26,7 +27,7 @@ struct StudyMemory {
     UpsellMemory upsell;                 // 2 E_ZARNUPSELL
     SarVidyaBlendMemory fast104;         // 3 E_ZARNFAST104
     SarVidyaBlendMemory dema104Fast104;  // 4 E_ZARNDEMA104FAST104
-    // 5 E_ZARNSWINGLINE: composite member
+    SwingLineMemory swingLine;           // 5 E_ZARNSWINGLINE
     StopLineMemory stopLine;             // 6 E_ZARNSTOPLINE, also driven by E_ZARNMP
     TrendBiasMemory trendBias;           // 7 E_ZARNTRENDBIAS
     ChannelIndexMemory channelBase;      // 8 E_ZARNCHANNELBASE

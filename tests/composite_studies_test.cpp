@@ -233,5 +233,27 @@ TEST_F(CompositeStudies, VolumeFlowStudiesStayInTheirRanges) {
     EXPECT_LT(ribbonOn, kBars);
 }
 
+TEST_F(CompositeStudies, SwingLineFirstBarsKeepTheFirstBarsLevels) {
+    const std::int32_t swing = NewState();
+    Bar({swing}, 1, {12, 8, 11, 100});
+    EXPECT_EQ(E_ZARNSWINGLINE(swing), 0.0);
+    EXPECT_EQ(Slot(swing, 1), 10.0);
+    EXPECT_EQ(Slot(swing, 2), 12.0);
+    EXPECT_EQ(Slot(swing, 3), 8.0);
+    // A rising, positive trend line cannot turn while its value six bars
+    // back is still 0: the levels stay, and the lag shows from bar 4.
+    for (int i = 2; i <= 6; ++i) {
+        Bar({swing}, i, {12.0 + i, 8.0 + i, 11.0 + i, 100});
+        const double value = E_ZARNSWINGLINE(swing);
+        if (i <= 3) {
+            EXPECT_EQ(value, 0.0) << i;
+        } else {
+            EXPECT_NE(value, 0.0) << i;
+        }
+        EXPECT_EQ(Slot(swing, 2), 12.0) << i;
+        EXPECT_EQ(Slot(swing, 3), 8.0) << i;
+    }
+}
+
 }  // namespace
 }  // namespace zt
