@@ -9,6 +9,7 @@
 
 #include <type_traits>
 
+#include "composite/scorecard.h"
 #include "composite/signal_studies.h"
 #include "composite/split_lines.h"
 #include "composite/swing_line.h"
@@ -39,7 +40,7 @@ struct StudyMemory {
     ShortTermBiasMemory shortTermBias;   // 14 E_ZARNSHORTTERMTRADEBIAS
     SarVidyaBlendMemory line104;         // 15 E_ZARN104
     Fast1Memory fast1;                   // 16 E_ZARNFAST1
-    // 17 E_ZARNSCORECARD: composite member
+    ScorecardLineMemory scorecard;       // 17 E_ZARNSCORECARD
     ComboMemory combo;                   // 18 E_ZARNCOMBO
     NewUpDownMemory newUpDown;           // 19 E_ZARNNEWUPDOWN
     TriggerWaterLevelMemory triggerWaterLevel;  // 20 E_ZARNTRIGGERWATERLEVELUPDOWN

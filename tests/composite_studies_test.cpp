@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "composite/scorecard.h"
 #include "composite/signal_studies.h"
 #include "composite/volume_flow.h"
 #include "composite/water_level.h"
@@ -253,6 +254,45 @@ TEST_F(CompositeStudies, SwingLineFirstBarsKeepTheFirstBarsLevels) {
         EXPECT_EQ(Slot(swing, 2), 12.0) << i;
         EXPECT_EQ(Slot(swing, 3), 8.0) << i;
     }
+}
+
+TEST(Scorecard, ZeroVolumeAndZeroMedianBars) {
+    BarRing high{}, low{}, close{}, volume{};
+    const BarRings bars{high, low, close, volume};
+    ScorecardLineMemory m{};
+    for (int i = 0; i < 8; ++i) {
+        high.push(12 + i);
+        low.push(8 + i);
+        close.push(10 + i);
+        volume.push(0);
+        EXPECT_TRUE(std::isfinite(ScorecardLine(m, bars))) << i;
+        for (std::uint32_t k = 0; k < 7; ++k) EXPECT_EQ(m.ratioRing.at(k), 0.0);
+        // The 8-bar average starts three bars back.
+        if (i < 3) {
+            EXPECT_EQ(m.averagedResult, 0.0) << i;
+        }
+    }
+    EXPECT_NE(m.averagedResult, 0.0);
+    high.push(0);
+    low.push(0);
+    close.push(5);
+    volume.push(50);
+    EXPECT_TRUE(std::isfinite(ScorecardLine(m, bars)));
+    EXPECT_EQ(m.pressureRing.at(0), -m.trendRing.at(3));
+}
+
+TEST_F(CompositeStudies, ScorecardSlotsSplitTheResult) {
+    const std::int32_t card = NewState();
+    int negative = 0, positive = 0;
+    for (int i = 1; i <= kBars; ++i) {
+        Bar({card}, i, Walk(i));
+        const double r = E_ZARNSCORECARD(card);
+        EXPECT_EQ(Slot(card, 2), r < 0 ? r : 0.0);
+        EXPECT_EQ(Slot(card, 3), r > 0 ? r : 0.0);
+        negative += r < 0;
+        positive += r > 0;
+    }
+    EXPECT_GT(negative + positive, 0);
 }
 
 }  // namespace
