@@ -9,6 +9,7 @@
 
 #include <type_traits>
 
+#include "composite/colour_template.h"
 #include "composite/scorecard.h"
 #include "composite/signal_studies.h"
 #include "composite/split_lines.h"
@@ -51,7 +52,7 @@ struct StudyMemory {
     DemaBlendMemory dema104;             // 25 E_ZARNDEMA104
     WaterLevelMemory waterLevel;         // 26 E_ZARNWATERLEVEL
     ShadowLineMemory shadow;             // 27 E_ZARNSHADOW
-    // 28 E_ZARNCOLORTMPL: composite member
+    ColourTemplateMemory colourTemplate;  // 28 E_ZARNCOLORTMPL
     ErrorBandsMemory errorBands;         // 29 E_ZARNEBANDS
 };
 

@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "composite/colour_template.h"
 #include "composite/scorecard.h"
 #include "composite/signal_studies.h"
 #include "composite/volume_flow.h"
@@ -91,6 +92,30 @@ TEST(CompositeRules, UniversalThresholds) {
     EXPECT_EQ(SplitAtThresholds(-0.13, kBondUpper, kBondLower).down, -0.13);
     EXPECT_EQ(SplitAtThresholds(0.5, kUniversalUpper, kUniversalLower).up, 0.0);
     EXPECT_EQ(SplitAtThresholds(0.5, kBondUpper, kBondLower).up, 0.5);
+}
+
+TEST(CompositeRules, ColourTemplateConsensusWalk) {
+    double all[kColourComponents] = {1, 2, 3, 1, 0.5, 0.1, 4, 2, 1e-9};
+    EXPECT_EQ(Consensus(all), 1.0);
+    for (double& c : all) c = -c;
+    EXPECT_EQ(Consensus(all), -1.0);
+    double mixed[kColourComponents] = {1, 2, 3, 1, 0.5, 0.1, 4, 2, -1e-9};
+    EXPECT_EQ(Consensus(mixed), 0.0);
+    double zeroFirst[kColourComponents] = {0, 2, 3, 1, 0.5, 0.1, 4, 2, 1};
+    EXPECT_EQ(Consensus(zeroFirst), 0.0);
+    double notANumber[kColourComponents] = {1, 2, 3, 1, std::numeric_limits<double>::quiet_NaN(), 0.1, 4, 2, 1};
+    EXPECT_EQ(Consensus(notANumber), 0.0);
+
+    // Component 3: the signal when it is not 0, else the channel beyond +-50.
+    EXPECT_EQ(SignalOrChannelVote(-1, 80), -1.0);
+    EXPECT_EQ(SignalOrChannelVote(0, 50), 0.0);
+    EXPECT_EQ(SignalOrChannelVote(0, 50.5), 1.0);
+    EXPECT_EQ(SignalOrChannelVote(0, -50), 0.0);
+    EXPECT_EQ(SignalOrChannelVote(0, -51), -1.0);
+    // Component 9: negative part above the spread, else positive part below.
+    EXPECT_EQ(StrengthComponent(0, -1, -3), 2.0);
+    EXPECT_EQ(StrengthComponent(2, 0, 5), -3.0);
+    EXPECT_EQ(StrengthComponent(2, -1, 1), 0.0);
 }
 
 TEST_F(CompositeStudies, UpsellFast1AndFast2CombineTheCompositeLine) {
@@ -293,6 +318,44 @@ TEST_F(CompositeStudies, ScorecardSlotsSplitTheResult) {
         positive += r > 0;
     }
     EXPECT_GT(negative + positive, 0);
+}
+
+// The colour template embeds its own copy of every calculation: on a state
+// where it runs alone and on one where every study it borrows from also
+// runs, it gives the same slots, and each component matches the study it
+// was borrowed from.
+TEST_F(CompositeStudies, ColourTemplateComponentsMatchTheirStudies) {
+    const std::int32_t alone = NewState(), crowded = NewState();
+    int consensus = 0;
+    for (int i = 1; i <= kBars; ++i) {
+        Bar({alone, crowded}, i, Walk(i));
+        const double c0 = BarsOf(crowded).close.at(0);
+        const double a900 = E_ZARNA900(crowded);
+        const double autoStop = E_ZARNAUTOSTOP(crowded);
+        const double signal = E_ZARNUPSELL(crowded);
+        const double line = Slot(crowded, 1);
+        const double ci = E_ZARNCHANNELBASE(crowded);
+        const double combo = E_ZARNCOMBO(crowded);
+        const double fast3 = E_ZARNFAST3(crowded);
+        const double bias = E_ZARNSHORTTERMTRADEBIAS(crowded);
+        const double stop = E_ZARNSTOPLINE(crowded);
+        const double split = E_ZARN115SPLIT(crowded);
+        const double spread = E_ZARNMEDIUM(crowded);
+        const double strength = StrengthComponent(Slot(crowded, 1), Slot(crowded, 2), spread);
+        const double expected[kColourComponents] = {
+            c0 - a900, c0 - autoStop, SignalOrChannelVote(signal, ci), combo,       fast3,
+            bias,      line - stop,   c0 - split,                      strength,
+        };
+        const double value = E_ZARNCOLORTMPL(crowded);
+        EXPECT_EQ(value, Consensus(expected)) << i;
+        EXPECT_EQ(E_ZARNCOLORTMPL(alone), value) << i;
+        for (int k = 0; k < kColourComponents; ++k) {
+            EXPECT_EQ(Slot(crowded, 1 + k), expected[k]) << i << " component " << k + 1;
+            EXPECT_EQ(Slot(alone, 1 + k), expected[k]) << i << " component " << k + 1;
+        }
+        consensus += value != 0.0;
+    }
+    EXPECT_GT(consensus, 0);
 }
 
 }  // namespace
