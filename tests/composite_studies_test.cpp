@@ -358,5 +358,91 @@ TEST_F(CompositeStudies, ColourTemplateComponentsMatchTheirStudies) {
     EXPECT_GT(consensus, 0);
 }
 
+// Bars with NaN, infinite, huge and zero prices and volumes: nothing may
+// crash, and the studies that return codes still return one of their codes.
+TEST_F(CompositeStudies, NonFiniteBarsKeepCodesInRange) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double huge = std::numeric_limits<double>::max();
+    struct Entry {
+        double (*entry)(std::int32_t);
+        bool signedCode;  // returns -1, 0 or +1 (otherwise a line)
+    };
+    const Entry entries[] = {
+        {E_ZARNUPSELL, true},        {E_ZARNFAST1, false},      {E_ZARNFAST2, true},
+        {E_ZARNCOMBO, true},         {E_ZARNNEWUPDOWN, true},   {E_ZARNUNIVERSAL, false},
+        {E_ZARNUNIVERSALBOND, false}, {E_ZARNWATERLEVEL, false}, {E_ZARNTRIGGERWATERLEVELUPDOWN, true},
+        {E_ZARNTR4, true},           {E_ZARN1MINRIBBON, true},  {E_ZARNFAST3, false},
+        {E_ZARN115SPLIT, false},     {E_ZARNMODSPLIT, false},   {E_ZARNSWINGLINE, false},
+        {E_ZARNSCORECARD, false},    {E_ZARNCOLORTMPL, true},
+    };
+    const BarValues odd[] = {{nan, 1, 2, 3},   {inf, -inf, 0, inf}, {huge, -huge, huge, huge},
+                             {0, 0, 0, 0},     {1, 2, nan, -5},     {-huge, huge, -inf, nan}};
+    for (const Entry& e : entries) {
+        const std::int32_t id = NewState();
+        for (int i = 1; i <= 60; ++i) {
+            Bar({id}, i, i % 4 == 0 ? odd[(i / 4) % 6] : Walk(i));
+            const double value = e.entry(id);
+            if (e.signedCode) {
+                EXPECT_TRUE(value == 1.0 || value == -1.0 || value == 0.0) << i;
+            }
+        }
+    }
+}
+
+// Fingerprints of every composite study over a fixed 300-bar chart (a random
+// walk with a flat stretch, a steady climb that saturates every stop's
+// acceleration, and bars without volume): the sum over bars and
+// slots of slot k times (bar + 10 k). Each was checked, when recorded,
+// against an independent implementation written from the studies'
+// descriptions; a change here means the numbers the host sees changed.
+TEST_F(CompositeStudies, FingerprintsOverAFixedChart) {
+    struct Fingerprint {
+        const char* name;
+        double (*entry)(std::int32_t);
+        double expected;
+    };
+    const Fingerprint studies[] = {
+        {"UPSELL", E_ZARNUPSELL, 0x1.679443cd2b75bp+23},
+        {"FAST1", E_ZARNFAST1, 0x1.68b858b37e772p+15},
+        {"FAST2", E_ZARNFAST2, 0x1.2870000000000p+13},
+        {"COMBO", E_ZARNCOMBO, 0x1.1418000000000p+14},
+        {"NEWUPDOWN", E_ZARNNEWUPDOWN, -0x1.cf10000000000p+12},
+        {"UNIVERSAL", E_ZARNUNIVERSAL, 0x1.7d06abb040a86p+17},
+        {"UNIVERSALBOND", E_ZARNUNIVERSALBOND, 0x1.7c5a827fb59c2p+17},
+        {"WATERLEVEL", E_ZARNWATERLEVEL, 0x1.3a342853684bcp+22},
+        {"TRIGGERWATERLEVELUPDOWN", E_ZARNTRIGGERWATERLEVELUPDOWN, 0x1.d0e8000000000p+13},
+        {"TR4", E_ZARNTR4, -0x1.2e00000000000p+8},
+        {"1MINRIBBON", E_ZARN1MINRIBBON, 0x1.c2b4000000000p+14},
+        {"FAST3", E_ZARNFAST3, 0x1.cffde6a249d66p+15},
+        {"115SPLIT", E_ZARN115SPLIT, 0x1.435ef90000000p+22},
+        {"MODSPLIT", E_ZARNMODSPLIT, 0x1.43dc818000000p+22},
+        {"SWINGLINE", E_ZARNSWINGLINE, 0x1.5fb3b4e3bbfcep+24},
+        {"SCORECARD", E_ZARNSCORECARD, 0x1.73386dcd56ba0p+18},
+        {"COLORTMPL", E_ZARNCOLORTMPL, 0x1.21546f68bf4e5p+19},
+    };
+    for (const Fingerprint& study : studies) {
+        const std::int32_t id = NewState();
+        std::uint32_t x = 12345;
+        double p = 100.0;
+        double sum = 0.0;
+        for (int bar = 1; bar <= 300; ++bar) {
+            x = (x * 1103515245u + 12345u) & 0x7fffffffu;
+            BarValues b{p, p, p, 500.0};
+            if (bar < 120 || bar >= 135) {
+                p += bar >= 200 && bar < 225 ? 0.75 : (static_cast<int>((x >> 16) % 9) - 4) * 0.25;
+                b.h = p + ((x >> 8) % 4) * 0.25 + 0.25;
+                b.l = p - ((x >> 4) % 4) * 0.25 - 0.25;
+                b.c = b.l + ((x >> 12) % 5) * (b.h - b.l) / 4;
+                b.v = bar <= 4 ? 0.0 : static_cast<double>((x >> 20) % 2000);
+            }
+            Bar({id}, bar, b);
+            study.entry(id);
+            for (int k = 0; k < 10; ++k) sum += Slot(id, k) * static_cast<double>(bar + 10 * k);
+        }
+        EXPECT_EQ(sum, study.expected) << study.name;
+    }
+}
+
 }  // namespace
 }  // namespace zt
