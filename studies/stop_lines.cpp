@@ -27,6 +27,13 @@ double AutoStopLine(const BarRing& high, const BarRing& low, const BarRing& clos
     return m.smoothRing.at(2);  // the value of two evaluations ago
 }
 
+MidpointPosition ClassifyMidpoint(double m, double stop, double tight) {
+    const bool above = m > stop && m > tight;
+    const bool below = m < stop && m < tight;
+    const bool between = (stop < m && m < tight) || (tight < m && m < stop);
+    return {between ? 2.0 : (below ? 1.0 : 0.0), above ? 1.0 : 0.0, below ? -1.0 : 0.0};
+}
+
 }  // namespace zt
 
 using namespace zt;
@@ -58,12 +65,10 @@ ZT_API double ZT_CALL E_ZARNMP(std::int32_t stateId) {
         // overwritten below.
         const double stop = E_ZARNSTOPLINE(stateId);
         const double tight = E_ZARNTIGHTSTOP(stateId);
-        const bool above = m > stop && m > tight;
-        const bool below = m < stop && m < tight;
-        const bool between = (stop < m && m < tight) || (tight < m && m < stop);
-        slots[1] = between ? 2.0 : (below ? 1.0 : 0.0);
-        slots[2] = above ? 1.0 : 0.0;
-        slots[3] = below ? -1.0 : 0.0;
+        const MidpointPosition p = ClassifyMidpoint(m, stop, tight);
+        slots[1] = p.code;
+        slots[2] = p.above;
+        slots[3] = p.below;
         return m;
     });
 }

@@ -34,4 +34,14 @@ double StopLine(const BarRing& high, const BarRing& low, const BarRing& close, S
 // exponential averages of lengths 5, 3 and 3, and shown two bars late.
 double AutoStopLine(const BarRing& high, const BarRing& low, const BarRing& close, AutoStopLineMemory& m);
 
+// Where a bar's midpoint m lies against the stop line and the tight stop.
+struct MidpointPosition {
+    double code;   // 2 strictly between the lines, 1 below both, 0 otherwise
+    double above;  // 1 when above both lines, else 0
+    double below;  // -1 when below both lines, else 0
+};
+
+// Touching either line counts as neither between, above nor below.
+MidpointPosition ClassifyMidpoint(double m, double stop, double tight);
+
 }  // namespace zt

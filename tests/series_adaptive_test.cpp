@@ -5,18 +5,12 @@
 #include <limits>
 
 #include "series/adaptive_averages.h"
+#include "tests/test_support.h"
 
 namespace zt {
 namespace {
 
-// Builds a ring whose values, newest first, are `newestFirst`.
-template <std::uint32_t Cap>
-Ring<Cap> RingOf(std::initializer_list<double> newestFirst) {
-    Ring<Cap> r{};
-    const double* v = newestFirst.end();
-    while (v != newestFirst.begin()) r.push(*--v);
-    return r;
-}
+using test::RingOf;
 
 TEST(MomentumRatio, WeighsUpAgainstDownMovement) {
     // 3 > 2 adds 1 up, 2 = 2 adds nothing, 2 < 4 adds 2 down.

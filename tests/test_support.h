@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,18 @@
 #include "include/zarntrade.h"
 #include "log/log.h"
 #include "store/registry.h"
+#include "store/series_ring.h"
 
 namespace zt::test {
+
+// Builds a ring whose values, newest first, are `newestFirst`.
+template <std::uint32_t Cap>
+Ring<Cap> RingOf(std::initializer_list<double> newestFirst) {
+    Ring<Cap> r{};
+    const double* v = newestFirst.end();
+    while (v != newestFirst.begin()) r.push(*--v);
+    return r;
+}
 
 // Forgets every state and context, as if the library had just been loaded.
 inline void ResetLibrary() {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "include/zarntrade.h"
+#include "tests/study_values.h"
 
 namespace {
 
@@ -46,6 +47,43 @@ std::string ReadFile(const char* path) {
         std::fclose(f);
     }
     return text;
+}
+
+// Evaluates every study in a freshly loaded DLL over the synthetic series and
+// compares each slot's bits with what the native build wrote.
+void CompareStudyValues(const char* dllPath, const char* nativePath) {
+    const std::string native = ReadFile(nativePath);
+    if (native.empty()) {
+        std::fprintf(stdout, "study values: %s not found, comparison skipped (build the native preset first)\n",
+                     nativePath);
+        return;
+    }
+    HMODULE lib = LoadLibraryA(dllPath);
+    Check(lib != nullptr, "reload for the study values");
+    if (lib == nullptr) return;
+    using Study = double(ZT_CALL*)(std::int32_t);
+    using Bands = double(ZT_CALL*)(std::int32_t, std::int32_t, std::int32_t);
+    zt::test::LibraryCalls<decltype(&E_CREATESTATE2), decltype(&E_BARVALUES), decltype(&E_GETRETURN),
+                           decltype(&E_DESTROYSTATE)>
+        calls{Find<decltype(&E_CREATESTATE2)>(lib, "E_CREATESTATE2"), Find<decltype(&E_BARVALUES)>(lib, "E_BARVALUES"),
+              Find<decltype(&E_GETRETURN)>(lib, "E_GETRETURN"), Find<decltype(&E_DESTROYSTATE)>(lib, "E_DESTROYSTATE")};
+    const std::string windows = zt::test::StudyValues(calls, [lib](const zt::test::StudyInfo& info, std::int32_t id) {
+        if (info.bands)
+            Find<Bands>(lib, info.name)(id, zt::test::kTestBandPeriod, zt::test::kTestBandSmoothing);
+        else
+            Find<Study>(lib, info.name)(id);
+    });
+    FreeLibrary(lib);
+    if (windows == native) {
+        std::fprintf(stdout, "study values: %zu studies bit-identical to the native build\n",
+                     zt::test::ExportedStudies().size());
+        return;
+    }
+    // Name the first line that differs.
+    std::size_t at = 0;
+    while (at < windows.size() && at < native.size() && windows[at] == native[at]) ++at;
+    const std::size_t start = windows.rfind('\n', at) == std::string::npos ? 0 : windows.rfind('\n', at) + 1;
+    Check(false, "study values differ from the native build at: " + windows.substr(start, windows.find('\n', start) - start));
 }
 
 }  // namespace
@@ -123,6 +161,8 @@ int main(int argc, char** argv) {
                              "Context 7 with 3 states", "  state 2", "state 2, gc = 0", "Destroy State: 1",
                              "FindState failed for id 99", "FindState failed for id 2", "Delete Context 7"})
         Check(has(line), std::string("trace line ") + line);
+
+    if (argc > 2) CompareStudyValues(dllPath, argv[2]);
 
     if (failures != 0) {
         std::fprintf(stdout, "trace was:\n%s", trace.c_str());

@@ -1,0 +1,258 @@
+// Worked numbers of the single-series studies: first-bar values on a fresh
+// state (older slots of the bar rings read 0), warm-up lags, the stop pair
+// classification, and the guarded cases.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "studies/blend_lines.h"
+#include "studies/stop_lines.h"
+#include "studies/trend_bias.h"
+#include "studies/volume_bands.h"
+#include "tests/synthetic_bars.h"
+#include "tests/test_support.h"
+
+namespace zt {
+namespace {
+
+class SingleStudies : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::ResetLibrary();
+        id_ = E_CREATESTATE2(1);
+        state_ = TheRegistries().states.at(id_).get();
+    }
+    void TearDown() override { test::ResetLibrary(); }
+    void Bar(std::int32_t n, double o, double h, double l, double c, double v = 1000) {
+        E_BARVALUES(id_, n, 1261207, 930, o, h, l, c, v);
+    }
+    double Slot(int k) { return E_GETRETURN(id_, k); }
+    test::QuietTrace quiet_;
+    std::int32_t id_ = 0;
+    StudyState* state_ = nullptr;
+};
+
+TEST_F(SingleStudies, WindowStudiesOnTheFirstBar) {
+    Bar(1, 99, 104, 96, 102);
+    EXPECT_DOUBLE_EQ(E_ZARNA900(id_), 2 * 102.0 / 7);
+    EXPECT_DOUBLE_EQ(E_ZARN02(id_), (102.0 + 99) / 6);
+    EXPECT_EQ(E_ZARNTIGHTSTOP(id_), 0.0);
+}
+
+TEST_F(SingleStudies, TightStopIgnoresTheNewestTwoBars) {
+    for (int n = 1; n <= 6; ++n) Bar(n, 100 + n, 104 + n, 96 + n, 102 + n);
+    const double before = E_ZARNTIGHTSTOP(id_);
+    // bars 4, 3, 2 back are bars 2, 3, 4: lows 98..100, closes 104..106, highs 106..108
+    EXPECT_DOUBLE_EQ(before, (99.0 + 2 * 105.0 + 107.0) * 0.25);
+    Bar(6, 50, 300, 1, 250);
+    EXPECT_EQ(E_ZARNTIGHTSTOP(id_), before);
+    Bar(7, 50, 300, 1, 250);
+    EXPECT_EQ(E_ZARNTIGHTSTOP(id_), (100.0 + 2 * 106.0 + 108.0) * 0.25);
+}
+
+TEST_F(SingleStudies, BlendLinesStartAtThreeQuartersOfTheLow) {
+    Bar(1, 10, 12, 8, 11);
+    EXPECT_DOUBLE_EQ(E_ZARNFAST104(id_), 0.75 * 8);
+    EXPECT_DOUBLE_EQ(E_ZARN104(id_), 0.75 * 8);
+    // The DEMA line starts at its first blend value, the undelayed line's.
+    EXPECT_EQ(E_ZARNDEMA104(id_), E_ZARNDEMA104FAST104(id_));
+}
+
+template <class R>
+bool SameRing(const R& a, const R& b) {
+    for (std::uint32_t k = 0; k < R::capacity; ++k)
+        if (std::memcmp(&a.values[(a.head + k) % R::capacity], &b.values[(b.head + k) % R::capacity],
+                        sizeof(double)) != 0)
+            return false;
+    return true;
+}
+
+// Member by member: the records' padding bytes carry nothing.
+bool SameBlend(const SarVidyaBlendMemory& a, const SarVidyaBlendMemory& b) {
+    return a.sar.extremeHigh == b.sar.extremeHigh && a.sar.extremeLow == b.sar.extremeLow &&
+           a.sar.stop == b.sar.stop && a.sar.factor == b.sar.factor && a.sar.direction == b.sar.direction &&
+           SameRing(a.sarRing, b.sarRing) && SameRing(a.averageRing, b.averageRing) &&
+           SameRing(a.medianMomentumRing, b.medianMomentumRing) && SameRing(a.resultRing, b.resultRing) &&
+           a.vidyaState == b.vidyaState && a.started == b.started;
+}
+
+TEST(BlendLines, DemaLineSmoothsTheSameBlendAsItsUndelayedInput) {
+    const auto bars = test::SyntheticBars(150, 4);
+    BarHistory b;
+    SarVidyaBlendMemory plain{};
+    DemaBlendMemory dema{};
+    for (const auto& x : bars) {
+        b.high.push(x.high);
+        b.low.push(x.low);
+        b.close.push(x.close);
+        const double blend = SarVidyaBlend(kDema104Blend, b.high, b.low, b.close, plain);
+        DemaBlend(b.high, b.low, b.close, dema);
+        ASSERT_TRUE(SameBlend(plain, dema.blend));
+        ASSERT_TRUE(std::isfinite(blend));
+    }
+}
+
+TEST_F(SingleStudies, StopLineBringsInItsTwoHalvesAfterThreeAndTwelveBars) {
+    BarHistory b;
+    TripleTrendBlendMemory trend{};
+    double trendValues[16] = {};
+    double maValues[16] = {};
+    for (int n = 1; n <= 14; ++n) {
+        const double c = 100 + n;
+        Bar(n, c - 1, c + 2, c - 3, c);
+        b.high.push(c + 2);
+        b.low.push(c - 3);
+        b.close.push(c);
+        trendValues[n] = TripleTrendBlend(b.high, b.low, b.close, trend);
+        maValues[n] = MomentumAdjustedAverage(b.close);
+        const double stop = E_ZARNSTOPLINE(id_);
+        const double expected = ((n > 12 ? maValues[n - 12] : 0.0) + (n > 3 ? trendValues[n - 3] : 0.0)) * 0.5;
+        EXPECT_EQ(stop, expected) << "bar " << n;
+    }
+}
+
+TEST_F(SingleStudies, AutoStopIsTwoBarsLate) {
+    Bar(1, 10, 12, 8, 11);
+    EXPECT_EQ(E_ZARNAUTOSTOP(id_), 0.0);
+    Bar(2, 11, 13, 9, 12);
+    EXPECT_EQ(E_ZARNAUTOSTOP(id_), 0.0);
+    Bar(3, 12, 14, 10, 13);
+    // First value: the three-bar mean of (2C + H + L) / 4 with two zero
+    // slots, seeding all three smoothers, so it passes through unchanged.
+    EXPECT_DOUBLE_EQ(E_ZARNAUTOSTOP(id_), ((2 * 11.0 + 12 + 8) * 0.25) / 3);
+}
+
+TEST(StopPair, MidpointClassification) {
+    auto is = [](MidpointPosition p, double code, double above, double below) {
+        return p.code == code && p.above == above && p.below == below;
+    };
+    EXPECT_TRUE(is(ClassifyMidpoint(11, 10, 12), 2, 0, 0));
+    EXPECT_TRUE(is(ClassifyMidpoint(11, 12, 10), 2, 0, 0));
+    EXPECT_TRUE(is(ClassifyMidpoint(9, 10, 12), 1, 0, -1));
+    EXPECT_TRUE(is(ClassifyMidpoint(13, 10, 12), 0, 1, 0));
+    EXPECT_TRUE(is(ClassifyMidpoint(10, 10, 12), 0, 0, 0));  // on the stop line
+    EXPECT_TRUE(is(ClassifyMidpoint(10, 10, 5), 0, 0, 0));
+    EXPECT_TRUE(is(ClassifyMidpoint(12, 10, 12), 0, 0, 0));  // on the tight stop
+}
+
+TEST_F(SingleStudies, StopPairReportsTheMidpointAndAdvancesTheStopLineOnce) {
+    for (int n = 1; n <= 30; ++n) {
+        Bar(n, 100 + n, 103 + n, 97 + n, 101 + n);
+        const double m = E_ZARNMP(id_);
+        EXPECT_EQ(m, ((103.0 + n) + (97.0 + n)) / 2);
+        const double code = Slot(1), above = Slot(2), below = Slot(3);
+        const double stop = E_ZARNSTOPLINE(id_);  // the host may call it too: same value
+        const double tight = E_ZARNTIGHTSTOP(id_);
+        const MidpointPosition p = ClassifyMidpoint(m, stop, tight);
+        EXPECT_EQ(code, p.code);
+        EXPECT_EQ(above, p.above);
+        EXPECT_EQ(below, p.below);
+    }
+}
+
+TEST_F(SingleStudies, TrendBiasFirstBarAndItsSignal) {
+    Bar(1, 10, 12, 8, 11);
+    const double v = E_ZARNTRENDBIAS(id_);
+    EXPECT_DOUBLE_EQ(v, ((12.0 + 8) / 10 + 11) / 2);
+    EXPECT_EQ(Slot(1), v);
+}
+
+TEST_F(SingleStudies, StrengthOscillatorFirstBarAndFlatSeries) {
+    Bar(1, 10, 12, 8, 11);
+    EXPECT_EQ(E_ZARNMEDIUM(id_), -100.0);  // index 100, three bars back 0
+    EXPECT_EQ(Slot(1), 0.0);
+    EXPECT_EQ(Slot(2), 0.0);
+
+    const std::int32_t flat = E_CREATESTATE2(1);
+    for (int n = 1; n <= 20; ++n) {
+        E_BARVALUES(flat, n, 0, 0, 0, 0, 0, 0, 10);
+        EXPECT_EQ(E_ZARNMEDIUM(flat), 0.0);  // no change at all: no index
+        EXPECT_EQ(E_GETRETURN(flat, 1), 0.0);
+        EXPECT_EQ(E_GETRETURN(flat, 2), 0.0);
+    }
+}
+
+TEST_F(SingleStudies, ShortTermBiasLagsItsValueByThreeBars) {
+    double values[12] = {};
+    for (int n = 1; n <= 10; ++n) {
+        Bar(n, 100 + n * n % 7, 104 + n, 96 + n, 100 + (n * 5) % 9);
+        values[n] = E_ZARNSHORTTERMTRADEBIAS(id_);
+        EXPECT_EQ(Slot(1), values[n] > 0 ? values[n] : 0.0);
+        EXPECT_EQ(Slot(2), n > 3 ? values[n - 3] : 0.0) << "bar " << n;
+    }
+}
+
+TEST_F(SingleStudies, ChannelIndexSignAndFlatSeries) {
+    for (int n = 1; n <= 20; ++n) Bar(n, 100, 101, 99, 100);
+    EXPECT_EQ(E_ZARNCHANNELBASE(id_), 0.0);  // every deviation equal: no ratio, 0
+    Bar(21, 100, 111, 100, 110);
+    EXPECT_GT(E_ZARNCHANNELBASE(id_), 0.0);
+    Bar(21, 100, 100, 80, 85);
+    EXPECT_LT(E_ZARNCHANNELBASE(id_), 0.0);
+}
+
+TEST_F(SingleStudies, VolumeSpikesFirstBarAndUnchangedCloses) {
+    Bar(1, 10, 12, 8, 11, 500);
+    EXPECT_EQ(E_ZARNVOLSPIKES(id_), -500.0);
+    EXPECT_EQ(Slot(1), 1.0);
+    EXPECT_EQ(Slot(2), 0.0);
+    BarRing close, volume;
+    BalanceVolumeSpikeMemory m{};
+    close.push(11);
+    volume.push(500);
+    BalanceVolumeSpike(close, volume, m);
+    close.push(11);
+    volume.push(200);
+    BalanceVolumeSpike(close, volume, m);
+    EXPECT_EQ(m.balance, 300.0);  // an unchanged close counts as a down bar
+}
+
+TEST_F(SingleStudies, ShadowLineFirstBar) {
+    Bar(1, 10, 12, 8, 11, 700);
+    const double p = (12.0 + 8) / 2 + (2 * 11.0 - 0 - 0) * 1.382;
+    EXPECT_NEAR(E_ZARNSHADOW(id_), p / 30 / 3.35, 1e-12);
+}
+
+TEST_F(SingleStudies, ShadowLineWithoutVolumeAveragesPlainly) {
+    for (int n = 1; n <= 12; ++n) Bar(n, 100, 101, 99, 100, 0);
+    const double v = E_ZARNSHADOW(id_);
+    EXPECT_TRUE(std::isfinite(v));
+    EXPECT_GT(v, 0.0);
+}
+
+TEST_F(SingleStudies, ErrorBandsStartFromTheCloseOverTheSmoothing) {
+    Bar(1, 10, 12, 8, 28);
+    EXPECT_DOUBLE_EQ(E_ZARNEBANDS(id_, 80, 14), 2.0);  // one regression value of 28 in a 14-value mean
+    EXPECT_EQ(Slot(1), 2.0);
+    EXPECT_EQ(Slot(2), 2.0);
+    const ErrorBandsMemory& working = state_->Working().errorBands;
+    EXPECT_EQ(working.lineRing.capacity, 14u);
+    EXPECT_EQ(working.count, 1);
+}
+
+TEST_F(SingleStudies, ErrorBandsRecreateTheirRingsForNewLengths) {
+    Bar(1, 10, 12, 8, 30);
+    EXPECT_DOUBLE_EQ(E_ZARNEBANDS(id_, 21, 3), 10.0);
+    EXPECT_EQ(state_->Working().errorBands.lineRing.capacity, 3u);
+    EXPECT_EQ(state_->Working().errorBands.period, 21);
+    Bar(2, 10, 12, 8, 30);
+    E_ZARNEBANDS(id_, 21, 3);
+    EXPECT_EQ(state_->Working().errorBands.count, 2);  // the counter follows the bars across the change
+}
+
+TEST_F(SingleStudies, ErrorBandsRefuseLengthsOutsideTheHistory) {
+    Bar(1, 10, 12, 8, 30);
+    for (double& v : state_->slots.values) v = 3.0;
+    const ErrorBandsMemory before = state_->Working().errorBands;
+    for (auto [period, smoothing] : {std::pair{0, 14}, {80, 0}, {-5, 14}, {80, -1}, {201, 14}, {80, 201},
+                                     {2147483647, 14}}) {
+        EXPECT_EQ(E_ZARNEBANDS(id_, period, smoothing), 0.0);
+        EXPECT_EQ(Slot(0), 3.0);
+    }
+    EXPECT_EQ(std::memcmp(&before, &state_->Working().errorBands, sizeof before), 0);
+    EXPECT_NE(E_ZARNEBANDS(id_, 200, 200), 0.0);  // the history's length itself is fine
+}
+
+}  // namespace
+}  // namespace zt
