@@ -306,20 +306,6 @@ TEST(Scorecard, ZeroVolumeAndZeroMedianBars) {
     EXPECT_EQ(m.pressureRing.at(0), -m.trendRing.at(3));
 }
 
-TEST_F(CompositeStudies, ScorecardSlotsSplitTheResult) {
-    const std::int32_t card = NewState();
-    int negative = 0, positive = 0;
-    for (int i = 1; i <= kBars; ++i) {
-        Bar({card}, i, Walk(i));
-        const double r = E_ZARNSCORECARD(card);
-        EXPECT_EQ(Slot(card, 2), r < 0 ? r : 0.0);
-        EXPECT_EQ(Slot(card, 3), r > 0 ? r : 0.0);
-        negative += r < 0;
-        positive += r > 0;
-    }
-    EXPECT_GT(negative + positive, 0);
-}
-
 // The colour template embeds its own copy of every calculation: on a state
 // where it runs alone and on one where every study it borrows from also
 // runs, it gives the same slots, and each component matches the study it
