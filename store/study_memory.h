@@ -9,6 +9,13 @@
 
 #include <type_traits>
 
+#include "composite/colour_template.h"
+#include "composite/scorecard.h"
+#include "composite/signal_studies.h"
+#include "composite/split_lines.h"
+#include "composite/swing_line.h"
+#include "composite/volume_flow.h"
+#include "composite/water_level.h"
 #include "series/trend_blends.h"
 #include "studies/blend_lines.h"
 #include "studies/stop_lines.h"
@@ -18,26 +25,34 @@
 namespace zt {
 
 struct StudyMemory {
-    // 1 E_ZARNFAST2, 2 E_ZARNUPSELL: composite members
+    Fast2Memory fast2;                   // 1 E_ZARNFAST2
+    UpsellMemory upsell;                 // 2 E_ZARNUPSELL
     SarVidyaBlendMemory fast104;         // 3 E_ZARNFAST104
     SarVidyaBlendMemory dema104Fast104;  // 4 E_ZARNDEMA104FAST104
-    // 5 E_ZARNSWINGLINE: composite member
+    SwingLineMemory swingLine;           // 5 E_ZARNSWINGLINE
     StopLineMemory stopLine;             // 6 E_ZARNSTOPLINE, also driven by E_ZARNMP
     TrendBiasMemory trendBias;           // 7 E_ZARNTRENDBIAS
     ChannelIndexMemory channelBase;      // 8 E_ZARNCHANNELBASE
-    // 9 E_ZARNTR4: composite member
+    Tr4Memory tr4;                       // 9 E_ZARNTR4
     TrueStrengthMemory medium;           // 10 E_ZARNMEDIUM
-    // 11 E_ZARN115SPLIT, 12 E_ZARNMODSPLIT: composite members
+    SplitLineMemory split115;            // 11 E_ZARN115SPLIT
+    ModSplitLineMemory modSplit;         // 12 E_ZARNMODSPLIT
     BalanceVolumeSpikeMemory volSpikes;  // 13 E_ZARNVOLSPIKES
     ShortTermBiasMemory shortTermBias;   // 14 E_ZARNSHORTTERMTRADEBIAS
     SarVidyaBlendMemory line104;         // 15 E_ZARN104
-    // 16 E_ZARNFAST1 to 22 E_ZARNFAST3: composite members
+    Fast1Memory fast1;                   // 16 E_ZARNFAST1
+    ScorecardLineMemory scorecard;       // 17 E_ZARNSCORECARD
+    ComboMemory combo;                   // 18 E_ZARNCOMBO
+    NewUpDownMemory newUpDown;           // 19 E_ZARNNEWUPDOWN
+    TriggerWaterLevelMemory triggerWaterLevel;  // 20 E_ZARNTRIGGERWATERLEVELUPDOWN
+    RibbonLineMemory ribbon;             // 21 E_ZARN1MINRIBBON
+    Fast3Memory fast3;                   // 22 E_ZARNFAST3
     AutoStopLineMemory autoStop;         // 23 E_ZARNAUTOSTOP
-    // 24 E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND: composite member
+    UniversalMemory universal;           // 24 E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND, one member for both
     DemaBlendMemory dema104;             // 25 E_ZARNDEMA104
-    // 26 E_ZARNWATERLEVEL: composite member
+    WaterLevelMemory waterLevel;         // 26 E_ZARNWATERLEVEL
     ShadowLineMemory shadow;             // 27 E_ZARNSHADOW
-    // 28 E_ZARNCOLORTMPL: composite member
+    ColourTemplateMemory colourTemplate;  // 28 E_ZARNCOLORTMPL
     ErrorBandsMemory errorBands;         // 29 E_ZARNEBANDS
 };
 

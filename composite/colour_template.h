@@ -1,0 +1,54 @@
+// The colour template study: a consensus of nine signed components drawn
+// from the composite and single-series lines. It embeds its own copy of
+// every calculation it uses and shares no state with the studies it borrows
+// from.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "composite/composite_signal.h"
+#include "composite/signal_studies.h"
+#include "composite/split_lines.h"
+#include "composite/volume_flow.h"
+#include "studies/stop_lines.h"
+#include "studies/trend_bias.h"
+
+namespace zt {
+
+inline constexpr int kColourComponents = 9;
+
+// The whole record of E_ZARNCOLORTMPL.
+struct ColourTemplateMemory {
+    std::uint8_t started = 0;
+    AutoStopLineMemory autoStop;
+    ChannelIndexMemory channel;
+    ComboMemory combo;
+    FastComponentMemory fast;
+    CompositeSignalMemory signal;
+    ShortTermBiasMemory shortTermBias;
+    StopLineMemory stopLine;
+    SplitLineMemory split;
+    TrueStrengthMemory strength;
+    double components[kColourComponents] = {};  // component 1 first
+};
+
+// Evaluates every embedded calculation once, in a fixed order, stores the
+// nine components in the record and returns the consensus.
+double ColourTemplate(ColourTemplateMemory& m, const BarRings& bars);
+
+// Component 3: the composite signal s when it is not 0, else a vote of the
+// channel index beyond +-50 (strict), else 0.
+double SignalOrChannelVote(double s, double ci);
+
+// Component 9: the strength index's negative part against the spread when
+// above it, else its positive part when below it, else 0.
+double StrengthComponent(double pos, double neg, double spr);
+
+// +1 when all nine components are positive, -1 when all are negative, else
+// 0. The walk ends with 0 at the first component that is 0 or not a number.
+double Consensus(const double (&components)[kColourComponents]);
+
+static_assert(std::is_trivially_copyable_v<ColourTemplateMemory>);
+
+}  // namespace zt

@@ -1,0 +1,70 @@
+#include "composite/composite_signal.h"
+
+#include "series/adaptive_averages.h"
+#include "series/window_averages.h"
+
+namespace zt {
+
+double CompositeSignalRule(double sm, double signalLine, double ci) {
+    if (sm <= signalLine && ci > 0) return 1.0;
+    if (sm > signalLine && ci < 0) return -1.0;
+    return 0.0;
+}
+
+// The steps below are also the order in which the children advance; each
+// child is evaluated exactly once, whatever the signal.
+double CompositeSignal(CompositeSignalMemory& m, const BarRings& bars) {
+    const bool starting = StartRecord(m);
+    const auto& h = bars.high;
+    const auto& l = bars.low;
+    const auto& c = bars.close;
+    auto& median = m.medianRing;
+    auto& sars = m.sarRing;
+
+    // 1. Median and the two eight-bar gaps.
+    const double h0 = h.at(0), l0 = l.at(0), c0 = c.at(0);
+    median.push((h0 + l0) / 2);
+    const double medianGap = c0 - median.at(8);
+    const double closeGap = c0 - c.at(8);
+
+    // 2. The stop and its 15-length variable-index trend.
+    sars.push(ParabolicSar(h, l, m.sar, 0.02, 0.2));
+    if (starting) m.sarVidyaState = sars.at(0);
+    const double sarTrend = VariableIndexAverage(sars, m.sarVidyaState, 15);
+
+    // 3. Momentum mix (four terms over 3) and the smoothed blend.
+    m.mixRing.push(((c.at(4) - c.at(12) + median.at(4)) + (c.at(2) - c.at(10) + median.at(2)) + median.at(0) +
+                    closeGap) /
+                   3);
+    const double q = DisplacedSimpleAverage(m.mixRing, 6, 4);
+    m.blendRing.push((0.25 * q + median.at(0) + 0.75 * sarTrend + medianGap) / 2);
+
+    // 4. Momentum blend, spread, cascade, envelope and the fast stop blend.
+    const double mb = MomentumBlend(m.momentum, bars, kCompositeMomentum);
+    const double ws = WeightedAverageSpread(m.spread, median.at(0), mb);
+    const double vc = VariableIndexCascade(m.cascade, ws);
+    const double le = LowEnvelopeBlend(m.envelope, bars, vc, sars.at(0));
+    const double svb = SarVidyaBlend(kCompositeBlend, h, l, c, m.sarVidya);
+    if (starting) m.demaState1 = m.demaState2 = le;
+    const double de = DoubleExponentialAverage(le, m.demaState1, m.demaState2, 20);
+    const double smm = SmoothedMedianMomentum(m.medianMomentum, bars, 4, 6);
+    const double wl = DisplacedWeightedAverage(l, 6, 5);
+
+    // 5. The lines.
+    const double midLine = (medianGap + (de + svb + ws) / 3 + median.at(0)) / 2;
+    m.lowerLine = (l0 + wl + sars.at(0)) / 3;
+    const double slow = SlowLine(bars, median.at(0), m.lowerLine);
+    const double sw = SwingMidpoint(m.swing, h0, l0, smm, slow);
+    const double ci = ChannelIndex(h, l, c, m.channel);
+    // Seeded from the slot three back, which is still 0 on the starting bar.
+    if (starting) m.blendVidyaState = m.blendRing.at(3);
+    const double sm = VariableIndexAverage(m.blendRing, m.blendVidyaState, 5, 3);
+    const double signalLine = (sw + midLine + le) / 3;
+
+    // 6. Signal and composite line.
+    const double signal = CompositeSignalRule(sm, signalLine, ci);
+    m.compositeLine = (signalLine + midLine) / 2;
+    return signal;
+}
+
+}  // namespace zt

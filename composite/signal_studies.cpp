@@ -1,0 +1,153 @@
+#include "composite/signal_studies.h"
+
+#include "include/zarntrade.h"
+#include "studies/study_entry.h"
+
+namespace zt {
+
+double ComboRule(double c, double a, double b) {
+    if (c > 0 && a > b) return 1.0;
+    if (c < 0 && a < b) return -1.0;
+    return 0.0;
+}
+
+double Combo(ComboMemory& m, const BarRings& bars) {
+    StartRecord(m);
+    CompositeSignal(m.signal, bars);
+    const double a = m.signal.compositeLine;
+    const double b = BufferedVariableIndexAverage(m.lineAverage, a);
+    const double c = ChannelIndex(bars.high, bars.low, bars.close, m.channel);
+    return ComboRule(c, a, b);
+}
+
+double UpDownRule(double now, double before, double e) {
+    if (now < e && now > before) return 1.0;
+    if (now > e && now < before) return -1.0;
+    return 0.0;
+}
+
+double UniversalValue(UniversalMemory& m, const BarRings& bars) {
+    StartRecord(m);
+    CompositeSignal(m.signal, bars);
+    const double line = m.signal.compositeLine;
+    const double autoStop = AutoStopLine(bars.high, bars.low, bars.close, m.autoStop);
+    const double stop = StopLine(bars.high, bars.low, bars.close, m.stopLine);
+    return 2 * line - autoStop - stop;
+}
+
+ThresholdParts SplitAtThresholds(double r, double upper, double lower) {
+    return {r >= upper ? r : 0.0, r < lower ? r : 0.0};
+}
+
+namespace {
+
+// Both UNIVERSAL studies run one calculation on one shared member; only the
+// reporting thresholds differ.
+double UniversalStudy(std::int32_t stateId, double upper, double lower) {
+    return EvaluateStudy(stateId, [upper, lower](StudyState& s, double* slots) {
+        auto& m = RestoreMember<&StudyMemory::universal>(s);
+        const double r = UniversalValue(m, RingsOf(s.bars));
+        const ThresholdParts parts = SplitAtThresholds(r, upper, lower);
+        slots[1] = parts.up;
+        slots[2] = parts.down;
+        return r;
+    });
+}
+
+}  // namespace
+}  // namespace zt
+
+using namespace zt;
+
+extern "C" {
+
+// The composite trade signal: +1 long, -1 short, 0 neutral. The trader also
+// sees the composite line (slot 1) and its variable-index average (slot 2).
+ZT_API double ZT_CALL E_ZARNUPSELL(std::int32_t stateId) {
+    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
+        auto& m = RestoreMember<&StudyMemory::upsell>(s);
+        const double signal = CompositeSignal(m.signal, RingsOf(s.bars));
+        const double line = m.signal.compositeLine;
+        slots[1] = line;
+        slots[2] = BufferedVariableIndexAverage(m.lineAverage, line);
+        return signal;
+    });
+}
+
+// A histogram of the composite line against the four-bar mean of the highs
+// and lows two bars back: the positive part is returned, the negative part is
+// in slot 1, its 12-bar triple exponential average and that average four
+// bars back in slots 2 and 3.
+ZT_API double ZT_CALL E_ZARNFAST1(std::int32_t stateId) {
+    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
+        auto& m = RestoreMember<&StudyMemory::fast1>(s);
+        CompositeSignal(m.signal, RingsOf(s.bars));
+        const double line = m.signal.compositeLine;
+        const double x =
+            line - (DisplacedSimpleAverage(s.bars.high, 4, 2) + DisplacedSimpleAverage(s.bars.low, 4, 2)) / 2;
+        auto& hist = m.histogram;
+        StartRecord(hist);
+        const double t = TripleExponentialAverageOfLength(hist.tema, x, 12);
+        hist.histRing.push(t);
+        slots[1] = x < 0 ? x : 0.0;
+        slots[2] = t;
+        slots[3] = hist.histRing.at(4);
+        // Returns 0 whenever x <= 0: the negative part is only in slot 1.
+        return x > 0 ? x : 0.0;
+    });
+}
+
+// The composite line against the DEMA104FAST104 blend: 1 while above it
+// (returned), -1 in slot 1 while below it.
+ZT_API double ZT_CALL E_ZARNFAST2(std::int32_t stateId) {
+    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
+        auto& m = RestoreMember<&StudyMemory::fast2>(s);
+        const auto bars = RingsOf(s.bars);
+        // The blend advances before the composite signal.
+        const double f = SarVidyaBlend(kDema104Blend, bars.high, bars.low, bars.close, m.blend);
+        CompositeSignal(m.signal, bars);
+        const double line = m.signal.compositeLine;
+        slots[1] = line < f ? -1.0 : 0.0;
+        return line > f ? 1.0 : 0.0;
+    });
+}
+
+// +1 when the channel index is positive and the composite line is above its
+// variable-index average, -1 in the mirror case, else 0.
+ZT_API double ZT_CALL E_ZARNCOMBO(std::int32_t stateId) {
+    return EvaluateStudy(stateId, [](StudyState& s, double*) {
+        auto& m = RestoreMember<&StudyMemory::combo>(s);
+        return Combo(m, RingsOf(s.bars));
+    });
+}
+
+// +1 when the bar midpoint rises but stays below the composite lower line
+// shifted by the close and the smoothed median momentum, -1 when it falls
+// but stays above it, else 0.
+ZT_API double ZT_CALL E_ZARNNEWUPDOWN(std::int32_t stateId) {
+    return EvaluateStudy(stateId, [](StudyState& s, double*) {
+        auto& m = RestoreMember<&StudyMemory::newUpDown>(s);
+        const auto bars = RingsOf(s.bars);
+        StartRecord(m);
+        CompositeSignal(m.signal, bars);
+        const double low = m.signal.lowerLine;
+        const double now = (bars.high.at(0) + bars.low.at(0)) / 2;
+        const double before = (bars.high.at(1) + bars.low.at(1)) / 2;
+        const double e = low - SmoothedMedianMomentum(m.momentum, bars, 4, 6) + bars.close.at(0);
+        return UpDownRule(now, before, e);
+    });
+}
+
+// Twice the composite line minus the auto stop and the stop line, with the
+// value reported in slot 1 from 1.125 up and in slot 2 below -1.25.
+ZT_API double ZT_CALL E_ZARNUNIVERSAL(std::int32_t stateId) {
+    return UniversalStudy(stateId, kUniversalUpper, kUniversalLower);
+}
+
+// The UNIVERSAL value with the narrower bond thresholds: slot 1 from 0.125
+// up, slot 2 below -0.125.
+ZT_API double ZT_CALL E_ZARNUNIVERSALBOND(std::int32_t stateId) {
+    return UniversalStudy(stateId, kBondUpper, kBondLower);
+}
+
+}  // extern "C"

@@ -1,0 +1,92 @@
+// The composite signal studies: UPSELL, FAST1, FAST2, COMBO, NEWUPDOWN and
+// the UNIVERSAL pair. Each turns the composite signal and its lines into a
+// chart output; their records are members of the study memory, and the combo
+// record is also embedded in the colour template.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "composite/blocks.h"
+#include "composite/composite_signal.h"
+#include "series/adaptive_averages.h"
+#include "series/trend_blends.h"
+#include "series/window_averages.h"
+#include "studies/stop_lines.h"
+#include "studies/trend_bias.h"
+
+namespace zt {
+
+struct UpsellMemory {
+    CompositeSignalMemory signal;
+    BufferedVidyaMemory<5> lineAverage;  // of compositeLine
+};
+
+struct Fast1HistogramMemory {
+    std::uint8_t started = 0;
+    Ring<5> histRing;  // triple exponential averages of the histogram value
+    TripleExponentialMemory tema;
+};
+
+struct Fast1Memory {
+    CompositeSignalMemory signal;
+    Fast1HistogramMemory histogram;
+};
+
+struct Fast2Memory {
+    CompositeSignalMemory signal;
+    SarVidyaBlendMemory blend;  // evaluated before the signal
+};
+
+struct ComboMemory {
+    std::uint8_t started = 0;
+    CompositeSignalMemory signal;
+    BufferedVidyaMemory<5> lineAverage;  // of compositeLine
+    ChannelIndexMemory channel;
+};
+
+struct NewUpDownMemory {
+    std::uint8_t started = 0;
+    CompositeSignalMemory signal;
+    SmoothedMedianMomentumMemory momentum;
+};
+
+// Shared by E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND.
+struct UniversalMemory {
+    std::uint8_t started = 0;
+    AutoStopLineMemory autoStop;
+    CompositeSignalMemory signal;
+    StopLineMemory stopLine;
+};
+
+// The combo filter: +1 when the channel index c is positive and the
+// composite line a is above its average b, -1 in the mirror case, else 0.
+double ComboRule(double c, double a, double b);
+
+// The calculation of E_ZARNCOMBO on its record.
+double Combo(ComboMemory& m, const BarRings& bars);
+
+// +1 when the midpoint rises (now > before) but stays below the envelope e,
+// -1 when it falls but stays above e, else 0.
+double UpDownRule(double now, double before, double e);
+
+// Twice the composite line minus the auto stop and the stop line.
+double UniversalValue(UniversalMemory& m, const BarRings& bars);
+
+// The parts of r reported beyond a threshold pair: up = r when r >= upper,
+// down = r when r < lower (strict), each 0 otherwise.
+struct ThresholdParts {
+    double up;
+    double down;
+};
+ThresholdParts SplitAtThresholds(double r, double upper, double lower);
+
+inline constexpr double kUniversalUpper = 1.125;
+inline constexpr double kUniversalLower = -1.25;
+inline constexpr double kBondUpper = 0.125;
+inline constexpr double kBondLower = -0.125;
+
+static_assert(std::is_trivially_copyable_v<UniversalMemory>);
+static_assert(std::is_trivially_copyable_v<ComboMemory>);
+
+}  // namespace zt

@@ -1,0 +1,64 @@
+#include "composite/water_level.h"
+
+#include "include/zarntrade.h"
+#include "studies/study_entry.h"
+
+namespace zt {
+
+double WaterLevelLine(WaterLevelLineMemory& m, const BarRings& bars, double x) {
+    const auto& h = bars.high;
+    const auto& c = bars.close;
+    const double median = (bars.low.at(0) + h.at(0)) / 2;
+    double d = PerMedian(median + (c.at(0) - c.at(4)) - x, median);
+    d = d + (h.at(0) - h.at(2)) / 3 + c.at(0) + h.at(2);
+    if (StartRecord(m)) m.levelState = d;
+    m.levelRing.push(d);
+    // Reads the point of twelve bars ago: for the first twelve bars the ring
+    // there is still zero and flat, so the level holds half the first point.
+    return VariableIndexAverage(m.levelRing, m.levelState, 24, 12) * 0.5;
+}
+
+double WaterLevelTrigger(double a, double b, double t, double c0) {
+    if (a > b && t < c0) return 1.0;
+    if (a < b && t > c0) return -1.0;
+    return 0.0;
+}
+
+}  // namespace zt
+
+using namespace zt;
+
+extern "C" {
+
+// A slow water level on the price chart: half a variable-index average of
+// the median, the close momentum and the composite lower line, twelve bars
+// late.
+ZT_API double ZT_CALL E_ZARNWATERLEVEL(std::int32_t stateId) {
+    return EvaluateStudy(stateId, [](StudyState& s, double*) {
+        auto& m = RestoreMember<&StudyMemory::waterLevel>(s);
+        const auto bars = RingsOf(s.bars);
+        CompositeSignal(m.signal, bars);  // only its lower line is used
+        return WaterLevelLine(m.level, bars, m.signal.lowerLine);
+    });
+}
+
+// +1 when the close is above the mean of the water level and a 140-bar
+// regression of the close while the composite line rises above its average,
+// -1 in the mirror case, else 0.
+ZT_API double ZT_CALL E_ZARNTRIGGERWATERLEVELUPDOWN(std::int32_t stateId) {
+    return EvaluateStudy(stateId, [](StudyState& s, double*) {
+        auto& m = RestoreMember<&StudyMemory::triggerWaterLevel>(s);
+        const auto bars = RingsOf(s.bars);
+        StartRecord(m);
+        CompositeSignal(m.signal, bars);
+        const double a = m.signal.compositeLine;
+        const double b = BufferedVariableIndexAverage(m.lineAverage, a);
+        const double w = WaterLevelLine(m.level, bars, m.signal.lowerLine);
+        // Reads 140 closes; on a young chart the unfilled slots count as 0.
+        const double r = LinearRegressionValue(bars.close, 140, 0);
+        const double t = (r + w) / 2;
+        return WaterLevelTrigger(a, b, t, bars.close.at(0));
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,43 @@
+// The water level studies: a slow line from the median price, the close
+// momentum and the composite lower line, and a trigger that compares the
+// close with the mean of that line and a 140-bar regression.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "composite/blocks.h"
+#include "composite/composite_signal.h"
+#include "series/adaptive_averages.h"
+
+namespace zt {
+
+struct WaterLevelLineMemory {
+    std::uint8_t started = 0;
+    double levelState = 0.0;
+    Ring<37> levelRing;
+};
+
+struct WaterLevelMemory {
+    CompositeSignalMemory signal;
+    WaterLevelLineMemory level;
+};
+
+struct TriggerWaterLevelMemory {
+    std::uint8_t started = 0;
+    CompositeSignalMemory signal;
+    BufferedVidyaMemory<5> lineAverage;  // of compositeLine
+    WaterLevelLineMemory level;
+};
+
+// Half the 24-length variable-index average of the level point read twelve
+// bars back; x is the base line (the composite lower line).
+double WaterLevelLine(WaterLevelLineMemory& m, const BarRings& bars, double x);
+
+// +1 when the composite line a is above its average b and the level t below
+// the close, -1 in the mirror case, else 0.
+double WaterLevelTrigger(double a, double b, double t, double c0);
+
+static_assert(std::is_trivially_copyable_v<TriggerWaterLevelMemory>);
+
+}  // namespace zt
