@@ -183,12 +183,17 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
     price.low = lo - (hi - lo) * 0.04;
     price.high = hi + (hi - lo) * 0.04;
     for (Pane& p : panels) {
-        double pl = 0.0, ph = 0.0;  // oscillators and signals keep their zero line in view
+        double pl = std::numeric_limits<double>::infinity(), ph = -pl;
         for (const Line& l : p.lines)
             for (std::size_t b = first; b < total; ++b) {
                 const double v = result.Row(b)[l.column];
                 if (std::isfinite(v)) pl = std::min(pl, v), ph = std::max(ph, v);
             }
+        if (!(pl <= ph)) pl = ph = 0.0;
+        // Oscillators and signals keep their zero line in view; a line far
+        // from zero (a composite line at price level) keeps its own range.
+        if (pl > 0.0 && pl <= ph - pl) pl = 0.0;
+        if (ph < 0.0 && -ph <= ph - pl) ph = 0.0;
         if (ph - pl < 1e-12) pl -= 1.0, ph += 1.0;
         p.low = pl - (ph - pl) * 0.08;
         p.high = ph + (ph - pl) * 0.08;
@@ -239,12 +244,18 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
     for (std::size_t i = 0; i < panels.size(); ++i) {
         const Pane& p = panels[i];
         frame(p);
-        const double zy = Y(p, 0.0);
-        svg << "<line x1=\"" << kLeft << "\" y1=\"" << zy << "\" x2=\"" << kLeft + kPlotWidth << "\" y2=\"" << zy
-            << "\" stroke=\"#bbbbbb\" stroke-dasharray=\"4 3\"/>\n";
-        for (const double v : {p.high, 0.0, p.low})
+        const bool zero = p.low < 0.0 && p.high > 0.0;
+        if (zero) {
+            const double zy = Y(p, 0.0);
+            svg << "<line x1=\"" << kLeft << "\" y1=\"" << zy << "\" x2=\"" << kLeft + kPlotWidth << "\" y2=\""
+                << zy << "\" stroke=\"#bbbbbb\" stroke-dasharray=\"4 3\"/>\n";
+        }
+        for (const double v : {p.high, zero ? 0.0 : (p.high + p.low) / 2.0, p.low}) {
+            const bool edge = v == p.high || v == p.low;
+            if (!edge && (Y(p, v) - p.top < 12.0 || p.top + p.height - Y(p, v) < 12.0)) continue;  // labels overlap
             svg << "<text x=\"" << kLeft - 6.0 << "\" y=\"" << Y(p, v) + 4.0 << "\" text-anchor=\"end\" fill=\"#444444\">"
                 << Short(v == 0.0 ? 0.0 : v) << "</text>\n";
+        }
         const double ty = p.top - 6.0;
         svg << "<text x=\"" << kLeft << "\" y=\"" << ty << "\" font-weight=\"bold\">" << Escape(p.title) << "</text>\n";
         double tx = kLeft + TextWidth(p.title) * 1.2 + 16.0;  // bold
@@ -267,7 +278,7 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
         std::string label;
         Append(label, std::to_string(bar.date / 10000), "-", TwoDigits(bar.date / 100 % 100), "-",
                TwoDigits(bar.date % 100));
-        if (bar.time != 0) Append(label, " ", std::to_string(bar.time / 100), ":", TwoDigits(bar.time % 100));
+        if (bar.time != 0) Append(label, " ", TwoDigits(bar.time / 100), ":", TwoDigits(bar.time % 100));
         svg << "<line x1=\"" << gx << "\" y1=\"" << price.top << "\" x2=\"" << gx << "\" y2=\"" << bottom
             << "\" stroke=\"#eeeeee\"/><text x=\"" << gx << "\" y=\"" << bottom + 16.0
             << "\" text-anchor=\"middle\" fill=\"#444444\">" << label << "</text>\n";
