@@ -1,10 +1,23 @@
 #!/usr/bin/env bash
 # The library's main job on this machine: build the native library and the
-# host replay tool, then drive the studies bar by bar as the charting host
-# does. Arguments go to the tool.
+# host replay tool, then drive every study bar by bar as the charting host
+# does. With no arguments it replays the built-in series into out/replay.csv
+# and draws out/replay.svg; any arguments go to the tool instead
+# (scripts/replay.sh --help).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$(nproc)" --target zarn-replay >/dev/null
-exec build/native/replay/zarn-replay "$@"
+if [ "$#" -eq 0 ]; then
+  mkdir -p out
+  # The library traces every state it creates and destroys on standard
+  # error: keep those lines in out/replay.trace and show the tool's own.
+  status=0
+  build/native/replay/zarn-replay --stats -o out/replay.csv --chart out/replay.svg 2> out/replay.trace || status=$?
+  grep '^zarn-replay' out/replay.trace >&2 || true
+  [ "$status" -eq 0 ] || exit "$status"
+  echo "wrote out/replay.csv ($(wc -l < out/replay.csv) lines), out/replay.svg and the library's trace in out/replay.trace"
+else
+  exec build/native/replay/zarn-replay "$@"
+fi
