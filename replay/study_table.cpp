@@ -123,4 +123,10 @@ const StudyInfo* FindStudy(std::string_view name) {
     return nullptr;
 }
 
+std::vector<const StudyInfo*> AllStudies() {
+    std::vector<const StudyInfo*> all;
+    for (const StudyInfo& s : Studies()) all.push_back(&s);
+    return all;
+}
+
 }  // namespace zt::replay

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "include/zarntrade.h"
 
@@ -42,6 +43,9 @@ std::span<const CatalogueEntry> Catalogue();
 
 // The studies this build of the library exports, in catalogue order.
 std::span<const StudyInfo> Studies();
+
+// Every exported study, as the list a replay runs by default.
+std::vector<const StudyInfo*> AllStudies();
 
 // Case-insensitive; "E_" or "E_ZARN" may be left out ("zarnmp", "mp"). Null when
 // the name is not in the catalogue, or the library does not export it.

@@ -132,8 +132,7 @@ Arguments Parse(int argc, char** argv) {
             throw UsageError("one input file only (also given: " + std::string(arg) + ")");
         }
     }
-    if (!studiesGiven)
-        for (const StudyInfo& s : Studies()) a.studies.push_back(&s);
+    if (!studiesGiven) a.studies = AllStudies();
     a.replay.studies = a.studies;
     return a;
 }

@@ -21,12 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<const StudyInfo*> AllStudies() {
-    std::vector<const StudyInfo*> all;
-    for (const StudyInfo& s : Studies()) all.push_back(&s);
-    return all;
-}
-
 ReplayResult ReplayAll(const Series& s) {
     ReplayOptions o;
     o.studies = AllStudies();

@@ -17,12 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<const StudyInfo*> AllStudies() {
-    std::vector<const StudyInfo*> all;
-    for (const StudyInfo& s : Studies()) all.push_back(&s);
-    return all;
-}
-
 ReplayOptions Options(int ticks = 0, bool viaDll = false) {
     ReplayOptions o;
     o.studies = AllStudies();
