@@ -8,19 +8,11 @@
 namespace zt {
 namespace {
 
-class Bars : public ::testing::Test {
+class Bars : public test::FreshState {
 protected:
-    void SetUp() override {
-        test::ResetLibrary();
-        id_ = E_CREATESTATE2(1);
-        state_ = TheRegistries().states.at(id_).get();
-    }
-    void TearDown() override { test::ResetLibrary(); }
     std::int32_t Bar(std::int32_t number, double close) {
         return E_BARVALUES(id_, number, 1230107, number, close - 1, close + 1, close - 2, close, 100);
     }
-    std::int32_t id_ = 0;
-    StudyState* state_ = nullptr;
 };
 
 TEST_F(Bars, BarNumberZeroFirstReplacesTheZeroBar) {

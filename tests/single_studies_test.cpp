@@ -16,21 +16,13 @@
 namespace zt {
 namespace {
 
-class SingleStudies : public ::testing::Test {
+class SingleStudies : public test::FreshState {
 protected:
-    void SetUp() override {
-        test::ResetLibrary();
-        id_ = E_CREATESTATE2(1);
-        state_ = TheRegistries().states.at(id_).get();
-    }
-    void TearDown() override { test::ResetLibrary(); }
     void Bar(std::int32_t n, double o, double h, double l, double c, double v = 1000) {
         E_BARVALUES(id_, n, 1261207, 930, o, h, l, c, v);
     }
     double Slot(int k) { return E_GETRETURN(id_, k); }
     test::QuietTrace quiet_;
-    std::int32_t id_ = 0;
-    StudyState* state_ = nullptr;
 };
 
 TEST_F(SingleStudies, WindowStudiesOnTheFirstBar) {

@@ -2,6 +2,8 @@
 // capture of the trace lines.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <initializer_list>
@@ -75,6 +77,19 @@ public:
 
 private:
     TraceSink previous_;
+};
+
+// A fixture with a fresh library and one state created in it.
+class FreshState : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetLibrary();
+        id_ = E_CREATESTATE2(1);
+        state_ = TheRegistries().states.at(id_).get();
+    }
+    void TearDown() override { ResetLibrary(); }
+    std::int32_t id_ = 0;
+    StudyState* state_ = nullptr;
 };
 
 }  // namespace zt::test
