@@ -8,9 +8,25 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 jobs=$(nproc)
+passed=0
+failed=0
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
 for preset in native asan tsan win32 win64; do
   echo "=== $preset ==="
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
-  ctest --preset "$preset"
+  status=0
+  ctest --preset "$preset" 2>&1 | tee "$log" || status=$?
+  summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -z "$summary" ]; then
+    echo "ctest --preset $preset reported no summary" >&2
+    exit 1
+  fi
+  total=$(echo "$summary" | sed -E 's/.* out of ([0-9]+).*/\1/')
+  bad=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests failed.*/\1/')
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+  [ "$status" -eq 0 ] || { echo "all: $passed passed, $failed failed"; exit "$status"; }
 done
+echo "all: $passed passed, $failed failed"
