@@ -8,26 +8,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 
+#include "bench/allocation_counter.h"
 #include "replay/replay.h"
-
-namespace {
-std::atomic<long> allocations{0};
-}
-
-void* operator new(std::size_t n) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) { return operator new(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -68,8 +51,8 @@ void RunReplay(benchmark::State& st, const Series& series, ReplayOptions options
     std::size_t lastEvaluations = 0;
     long atFirstBar = 0;
     options.progress = [&](std::size_t done, std::size_t) {
-        if (done == 1) atFirstBar = allocations.load(std::memory_order_relaxed);
-        if (done == series.bars.size()) allocs += allocations.load(std::memory_order_relaxed) - atFirstBar;
+        if (done == 1) atFirstBar = zt::bench::AllocationCount();
+        if (done == series.bars.size()) allocs += zt::bench::AllocationCount() - atFirstBar;
     };
     const QuietStandardError quiet;
     for (auto _ : st) {
@@ -116,23 +99,23 @@ void BarStore(benchmark::State& st, bool append) {
     const Series& s = LongSeries();
     // The library's own allocations reach the counter too: creating a state
     // makes some.
-    const long beforeCreate = allocations.load();
+    const long beforeCreate = zt::bench::AllocationCount();
     const std::int32_t id = E_CREATESTATE2(1);
-    st.counters["allocs_per_create"] = static_cast<double>(allocations.load() - beforeCreate);
+    st.counters["allocs_per_create"] = static_cast<double>(zt::bench::AllocationCount() - beforeCreate);
     std::int32_t number = 0;
     for (; number < 250; ++number) {
         const Bar& b = s.bars[static_cast<std::size_t>(number)];
         E_BARVALUES(id, number + 1, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume);
     }
     const Bar& b = s.bars[250];
-    const long before = allocations.load();
+    const long before = zt::bench::AllocationCount();
     for (auto _ : st) {
         if (append) ++number;
         benchmark::DoNotOptimize(
             E_BARVALUES(id, number, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume));
     }
     st.counters["allocs_per_store"] =
-        static_cast<double>(allocations.load() - before) / static_cast<double>(st.iterations());
+        static_cast<double>(zt::bench::AllocationCount() - before) / static_cast<double>(st.iterations());
     E_DESTROYSTATE(id);
 }
 
