@@ -5,7 +5,7 @@
 # checked) and the 64-bit Windows build run under wine64.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh all
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 jobs=$(nproc)
 passed=0

@@ -1,11 +1,35 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on a fresh Debian 12 machine:
-# compilers, the two MinGW-w64 cross compilers, GoogleTest, Google Benchmark,
-# wine64 and an X server for the Windows tests. Does nothing when all is there.
+# Installs what building and testing need on a fresh Debian 12 machine, by
+# group, and does nothing when all of it is there:
+#   scripts/deps.sh build      compilers, CMake, GoogleTest, Google Benchmark
+#                              (all the main job needs)
+#   scripts/deps.sh all        every group below (what scripts/check.sh needs)
+#   scripts/deps.sh GROUP...   the named groups
+# Groups: build, windows (the MinGW-w64 cross compilers, wine64 and wine32 for
+# the Windows builds, an X server for the installer's dialogs).
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev
-          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-          binutils-mingw-w64-x86-64 wine64 xvfb x11-apps imagemagick)
+
+group_packages() {
+  case "$1" in
+    build) echo cmake ninja-build g++ libgtest-dev libbenchmark-dev ;;
+    windows) echo g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 \
+                  binutils-mingw-w64-x86-64 wine64 xvfb x11-apps imagemagick ;;
+    *) echo "scripts/deps.sh: unknown group $1 (build, windows, all)" >&2; return 1 ;;
+  esac
+}
+all_groups=(build windows)
+
+groups=("$@")
+[ "${#groups[@]}" -gt 0 ] || groups=(all)
+[ "${groups[*]}" = all ] && groups=("${all_groups[@]}")
+
+packages=()
+for g in "${groups[@]}"; do
+  list=$(group_packages "$g") || exit 2
+  read -r -a more <<<"$list"
+  packages+=("${more[@]}")
+done
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -6,7 +6,7 @@
 # (scripts/replay.sh --help).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh build
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$(nproc)" --target zarn-replay >/dev/null
 if [ "$#" -eq 0 ]; then
