@@ -227,7 +227,8 @@ void CsvBars::Refill() {
 bool CsvBars::NextLine(std::string_view& line) {
     for (;;) {
         const char* start = buffer_.data() + begin_;
-        const auto* nl = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
+        const auto* nl =
+            begin_ < end_ ? static_cast<const char*>(std::memchr(start, '\n', end_ - begin_)) : nullptr;
         if (nl != nullptr || (eof_ && begin_ < end_)) {
             const std::size_t length = nl != nullptr ? static_cast<std::size_t>(nl - start) : end_ - begin_;
             line = std::string_view(start, length);
