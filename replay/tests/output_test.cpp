@@ -20,6 +20,7 @@
 
 #include "replay/chart.h"
 #include "replay/output.h"
+#include "replay/progress.h"
 #include "replay/tests/replay_support.h"
 
 namespace zt::replay {
@@ -344,6 +345,18 @@ TEST(OutputFile, TwoOutputsOnOneFileAreRefusedHoweverTheyAreSpelt) {
     EXPECT_EQ(problem({{"-o", (dir / "soft.csv").string()}}, a),
               "the input and -o name the same file (" + a + " and " + (dir / "soft.csv").string() +
                   "): one would overwrite the other");
+}
+
+TEST(ProgressBar, EstimatesFromTheShareOfTheInputRead) {
+    // 42% of the file in 10 s: about 14 s to go, whatever bars came before.
+    EXPECT_EQ(ProgressBar::Line("replaying", 840000, 0.42, 10.0),
+              "replaying [############..................]  42%  840000 bars  14 s left");
+    // Sane from the first bars: a thousandth of the file in 0.4 s.
+    EXPECT_EQ(ProgressBar::Line("replaying", 2000, 0.001, 0.4),
+              "replaying [..............................]   0%  2000 bars  400 s left");
+    EXPECT_EQ(ProgressBar::Line("replaying", 0, 0.0, 0.0), "replaying [..............................]   0%  0 bars");
+    // A pipe: no whole to measure against.
+    EXPECT_EQ(ProgressBar::Line("replaying", 5000, -1.0, 3.2), "replaying  5000 bars  3 s");
 }
 
 }  // namespace
