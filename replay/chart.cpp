@@ -137,7 +137,7 @@ ChartData ChartRecorder::Data() const {
 }
 
 std::string ChartSvg(const ChartData& data, const ChartOptions& options) {
-    // The recorder kept the bars drawn; all of them are shown.
+    // The recorder kept the newest bars; the newest lastBars of them are drawn.
     const std::size_t total = data.bars.size();
     const std::size_t shown = options.lastBars == 0 ? total : std::min(options.lastBars, total);
     const std::size_t first = total - shown;
