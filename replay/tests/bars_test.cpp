@@ -408,6 +408,17 @@ TEST(FormingBar, ExtremeFiniteBarsStayFiniteAndInsideTheBar) {
     };
     for (const Bar& bar : bars)
         for (const int n : {1, 2, 3, 7, 10, 1000}) CheckPath(bar, n);
+    // Bars the reader replays with a warning (the high below the low) still
+    // give finite snapshots that start at the open.
+    for (const Bar& bar : {Bar{20240102, 935, 10.0, 9.5, 9.75, 9.8, 5.0}, Bar{20240102, 935, 1e15, -1e15, 1e15, -1e15, 1e15}}) {
+        for (int k = 0; k < 10; ++k) {
+            const Bar f = FormingBar(bar, k, 10);
+            EXPECT_TRUE(std::isfinite(f.high) && std::isfinite(f.low) && std::isfinite(f.close) && f.volume <= bar.volume);
+            if (k == 0) {
+                EXPECT_EQ(f.close, bar.open);
+            }
+        }
+    }
 }
 
 }  // namespace
