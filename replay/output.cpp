@@ -151,7 +151,7 @@ std::string SameFileProblem(const std::vector<std::pair<std::string, std::string
 // stuck on a pipe nobody reads can be left behind when the run is abandoned.
 
 namespace {
-constexpr std::size_t kBlockRows = 512;
+constexpr std::size_t kBlockRows = 128;
 constexpr int kBlocks = 4;
 constexpr auto kPoll = std::chrono::milliseconds(100);
 }  // namespace
