@@ -5,36 +5,16 @@
 // fed the same 5,000 bars. Heap allocations are counted by replacing the
 // global operator new; a study evaluation in steady state must make none.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 
 #include "bench/allocation_counter.h"
+#include "bench/quiet_stderr.h"
 #include "replay/replay.h"
 
 namespace {
 
 using namespace zt::replay;
 
-// The library traces a line for every state it creates or destroys; keep
-// them out of the benchmark's report.
-class QuietStandardError {
-public:
-    QuietStandardError() : saved_(dup(STDERR_FILENO)) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDERR_FILENO);
-        close(null);
-    }
-    ~QuietStandardError() {
-        dup2(saved_, STDERR_FILENO);
-        close(saved_);
-    }
-    QuietStandardError(const QuietStandardError&) = delete;
-    QuietStandardError& operator=(const QuietStandardError&) = delete;
-
-private:
-    int saved_;
-};
+using zt::bench::QuietStandardError;
 
 std::vector<const StudyInfo*> AllStudies() {
     std::vector<const StudyInfo*> all;

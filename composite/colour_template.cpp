@@ -76,8 +76,7 @@ using namespace zt;
 // on down, else 0. Slots 1 to 9 hold the nine components whatever the
 // consensus, for the host to colour one by one.
 extern "C" ZT_API double ZT_CALL E_ZARNCOLORTMPL(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::colourTemplate>(s);
+    return EvaluateStudy<RecordSlot::colourTemplate>(stateId, [](StudyState& s, ColourTemplateMemory& m, double* slots) {
         const double consensus = ColourTemplate(m, RingsOf(s.bars));
         for (int i = 0; i < kColourComponents; ++i) slots[1 + i] = m.components[i];
         return consensus;

@@ -1,6 +1,6 @@
 // The composite signal studies: UPSELL, FAST1, FAST2, COMBO, NEWUPDOWN and
 // the UNIVERSAL pair. Each turns the composite signal and its lines into a
-// chart output; their records are members of the study memory, and the combo
+// chart output; each keeps a memory record of its own, and the combo
 // record is also embedded in the colour template.
 #pragma once
 

@@ -44,8 +44,7 @@ extern "C" {
 // A price line that steps between swings: the midpoint of the last swing high
 // and low, recorded where the median momentum (4, 6) crosses the slow line.
 ZT_API double ZT_CALL E_ZARN115SPLIT(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::split115>(s);
+    return EvaluateStudy<RecordSlot::split115>(stateId, [](StudyState& s, SplitLineMemory& m, double*) {
         return SplitLine(m, RingsOf(s.bars));
     });
 }
@@ -53,8 +52,7 @@ ZT_API double ZT_CALL E_ZARN115SPLIT(std::int32_t stateId) {
 // The split line with a faster momentum (2, 4) and a smoothed low side: it
 // steps sooner.
 ZT_API double ZT_CALL E_ZARNMODSPLIT(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::modSplit>(s);
+    return EvaluateStudy<RecordSlot::modSplit>(stateId, [](StudyState& s, ModSplitLineMemory& m, double*) {
         return ModSplitLine(m, RingsOf(s.bars));
     });
 }

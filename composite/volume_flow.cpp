@@ -77,8 +77,7 @@ extern "C" {
 // and the close is above the volume-flow trend line, -1 in the mirror case,
 // else 0.
 ZT_API double ZT_CALL E_ZARNTR4(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::tr4>(s);
+    return EvaluateStudy<RecordSlot::tr4>(stateId, [](StudyState& s, Tr4Memory& m, double*) {
         const auto bars = RingsOf(s.bars);
         const double t = Tr4Line(m.line, bars);
         // A second stop, independent of the one inside the trend line.
@@ -92,8 +91,7 @@ ZT_API double ZT_CALL E_ZARNTR4(std::int32_t stateId) {
 // The ribbon colour: 1 while the smoothed high/low midpoint is below the
 // volume-flow signal line, else 0.
 ZT_API double ZT_CALL E_ZARN1MINRIBBON(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::ribbon>(s);
+    return EvaluateStudy<RecordSlot::ribbon>(stateId, [](StudyState& s, RibbonLineMemory& m, double*) {
         return RibbonLine(m, RingsOf(s.bars));
     });
 }
@@ -102,8 +100,7 @@ ZT_API double ZT_CALL E_ZARN1MINRIBBON(std::int32_t stateId) {
 // line and the momentum-adjusted close average; its negative part in slot 1,
 // its positive part in slot 2.
 ZT_API double ZT_CALL E_ZARNFAST3(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::fast3>(s);
+    return EvaluateStudy<RecordSlot::fast3>(stateId, [](StudyState& s, Fast3Memory& m, double* slots) {
         const auto bars = RingsOf(s.bars);
         const double f = FastComponent(m.fast, bars);
         CompositeSignal(m.signal, bars);  // only its composite line is used

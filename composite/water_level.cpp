@@ -34,8 +34,7 @@ extern "C" {
 // the median, the close momentum and the composite lower line, twelve bars
 // late.
 ZT_API double ZT_CALL E_ZARNWATERLEVEL(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::waterLevel>(s);
+    return EvaluateStudy<RecordSlot::waterLevel>(stateId, [](StudyState& s, WaterLevelMemory& m, double*) {
         const auto bars = RingsOf(s.bars);
         CompositeSignal(m.signal, bars);  // only its lower line is used
         return WaterLevelLine(m.level, bars, m.signal.lowerLine);
@@ -46,8 +45,7 @@ ZT_API double ZT_CALL E_ZARNWATERLEVEL(std::int32_t stateId) {
 // regression of the close while the composite line rises above its average,
 // -1 in the mirror case, else 0.
 ZT_API double ZT_CALL E_ZARNTRIGGERWATERLEVELUPDOWN(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::triggerWaterLevel>(s);
+    return EvaluateStudy<RecordSlot::triggerWaterLevel>(stateId, [](StudyState& s, TriggerWaterLevelMemory& m, double*) {
         const auto bars = RingsOf(s.bars);
         StartRecord(m);
         CompositeSignal(m.signal, bars);

@@ -102,7 +102,7 @@ void DestroyState(StudyState* state) {
         ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
     }
     const bool counted = state->gc == 1;
-    r.states.erase(id);  // releases the state with its rings and memory blocks
+    r.states.erase(id);  // releases the state with its rings and memory records
     if (counted) --r.liveStateCount;
     // The id stays in the recent-state ring; an eviction that meets it finds
     // nothing.

@@ -57,8 +57,7 @@ using namespace zt;
 extern "C" {
 
 ZT_API double ZT_CALL E_ZARNVOLSPIKES(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::volSpikes>(s);
+    return EvaluateStudy<RecordSlot::volSpikes>(stateId, [](StudyState& s, BalanceVolumeSpikeMemory& m, double* slots) {
         const BalanceVolumeSpikeResult r = BalanceVolumeSpike(s.bars.close, s.bars.volume, m);
         slots[1] = r.up;
         slots[2] = r.down;
@@ -67,8 +66,7 @@ ZT_API double ZT_CALL E_ZARNVOLSPIKES(std::int32_t stateId) {
 }
 
 ZT_API double ZT_CALL E_ZARNSHADOW(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::shadow>(s);
+    return EvaluateStudy<RecordSlot::shadow>(stateId, [](StudyState& s, ShadowLineMemory& m, double*) {
         return ShadowLine(s.bars.high, s.bars.low, s.bars.close, s.bars.volume, m);
     });
 }
@@ -78,11 +76,11 @@ ZT_API double ZT_CALL E_ZARNSHADOW(std::int32_t stateId) {
 // history.
 ZT_API double ZT_CALL E_ZARNEBANDS(std::int32_t stateId, std::int32_t period, std::int32_t smoothing) {
     if (period < 1 || period > kMaxBandLength || smoothing < 1 || smoothing > kMaxBandLength) return 0.0;
-    return EvaluateStudy(stateId, [period, smoothing](StudyState& s, double* slots) {
-        // The whole record is restored, the counter included, so the
-        // regression length follows the evaluated bars and a re-sent forming
-        // bar changes nothing.
-        auto& m = RestoreMember<&StudyMemory::errorBands>(s);
+    // The whole record is restored, the counter included, so the regression
+    // length follows the evaluated bars and a re-sent forming bar changes
+    // nothing.
+    return EvaluateStudy<RecordSlot::errorBands>(stateId, [period, smoothing](StudyState& s, ErrorBandsMemory& m,
+                                                                             double* slots) {
         ErrorBands(period, smoothing, s.bars.close, m);
         slots[1] = m.lower;
         slots[2] = m.upper;

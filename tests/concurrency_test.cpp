@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "studies/study_entry.h"
+#include "studies/volume_bands.h"
 #include "tests/test_support.h"
 
 namespace zt {
 namespace {
 
 double CountingStudy(std::int32_t id) {
-    return EvaluateStudy(id, [](StudyState& state, double*) {
-        auto& record = RestoreMember<&StudyMemory::errorBands>(state);
+    return EvaluateStudy<RecordSlot::errorBands>(id, [](StudyState&, ErrorBandsMemory& record, double*) {
         return static_cast<double>(++record.count);
     });
 }

@@ -8,6 +8,7 @@
 
 #include "studies/blend_lines.h"
 #include "studies/stop_lines.h"
+#include "studies/study_entry.h"
 #include "studies/trend_bias.h"
 #include "studies/volume_bands.h"
 #include "tests/synthetic_bars.h"
@@ -22,6 +23,13 @@ protected:
         E_BARVALUES(id_, n, 1261207, 930, o, h, l, c, v);
     }
     double Slot(int k) { return E_GETRETURN(id_, k); }
+    // The error bands' record as their last evaluation left it.
+    const ErrorBandsMemory& Bands() {
+        const ErrorBandsMemory* m = WorkingRecord<RecordSlot::errorBands>(*state_);
+        EXPECT_NE(m, nullptr);
+        static const ErrorBandsMemory none{};
+        return m != nullptr ? *m : none;
+    }
     test::QuietTrace quiet_;
 };
 
@@ -218,7 +226,7 @@ TEST_F(SingleStudies, ErrorBandsStartFromTheCloseOverTheSmoothing) {
     EXPECT_DOUBLE_EQ(E_ZARNEBANDS(id_, 80, 14), 2.0);  // one regression value of 28 in a 14-value mean
     EXPECT_EQ(Slot(1), 2.0);
     EXPECT_EQ(Slot(2), 2.0);
-    const ErrorBandsMemory& working = state_->Working().errorBands;
+    const ErrorBandsMemory& working = Bands();
     EXPECT_EQ(working.lineRing.capacity, 14u);
     EXPECT_EQ(working.count, 1);
 }
@@ -226,23 +234,28 @@ TEST_F(SingleStudies, ErrorBandsStartFromTheCloseOverTheSmoothing) {
 TEST_F(SingleStudies, ErrorBandsRecreateTheirRingsForNewLengths) {
     Bar(1, 10, 12, 8, 30);
     EXPECT_DOUBLE_EQ(E_ZARNEBANDS(id_, 21, 3), 10.0);
-    EXPECT_EQ(state_->Working().errorBands.lineRing.capacity, 3u);
-    EXPECT_EQ(state_->Working().errorBands.period, 21);
+    EXPECT_EQ(Bands().lineRing.capacity, 3u);
+    EXPECT_EQ(Bands().period, 21);
     Bar(2, 10, 12, 8, 30);
     E_ZARNEBANDS(id_, 21, 3);
-    EXPECT_EQ(state_->Working().errorBands.count, 2);  // the counter follows the bars across the change
+    EXPECT_EQ(Bands().count, 2);  // the counter follows the bars across the change
 }
 
 TEST_F(SingleStudies, ErrorBandsRefuseLengthsOutsideTheHistory) {
     Bar(1, 10, 12, 8, 30);
     for (double& v : state_->slots.values) v = 3.0;
-    const ErrorBandsMemory before = state_->Working().errorBands;
-    for (auto [period, smoothing] : {std::pair{0, 14}, {80, 0}, {-5, 14}, {80, -1}, {201, 14}, {80, 201},
-                                     {2147483647, 14}}) {
+    const auto refused = {std::pair{0, 14}, {80, 0}, {-5, 14}, {80, -1}, {201, 14}, {80, 201}, {2147483647, 14}};
+    for (auto [period, smoothing] : refused) {
         EXPECT_EQ(E_ZARNEBANDS(id_, period, smoothing), 0.0);
         EXPECT_EQ(Slot(0), 3.0);
     }
-    EXPECT_EQ(std::memcmp(&before, &state_->Working().errorBands, sizeof before), 0);
+    EXPECT_EQ(WorkingRecord<RecordSlot::errorBands>(*state_), nullptr);  // not even a record was made
+    EXPECT_NE(E_ZARNEBANDS(id_, 80, 14), 0.0);
+    for (double& v : state_->slots.values) v = 3.0;
+    const ErrorBandsMemory before = Bands();
+    for (auto [period, smoothing] : refused) EXPECT_EQ(E_ZARNEBANDS(id_, period, smoothing), 0.0);
+    EXPECT_EQ(Slot(0), 3.0);
+    EXPECT_EQ(std::memcmp(&before, &Bands(), sizeof before), 0);
     EXPECT_NE(E_ZARNEBANDS(id_, 200, 200), 0.0);  // the history's length itself is fine
 }
 

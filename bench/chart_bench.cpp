@@ -1,0 +1,238 @@
+// What the studies cost a chart, through the shared library's exports as the
+// host calls them:
+// - ns per update, one update being E_BARVALUES, the study entry and
+//   E_GETRETURN for every slot the study fills: all 34 studies on one chart
+//   (one state each, so per bar 34 updates) and every study alone, for a
+//   new bar and for the forming bar sent again;
+// - the heap bytes one state holds after running one study, and the peak
+//   resident memory of a fresh process running 1000 states of one study.
+//
+// Options (before the Google Benchmark ones):
+//   --series=FILE   bars to replay (default: the one-minute EuroStoxx future
+//                   series of ../shared/data, or the built-in series when
+//                   that file is absent)
+//   --memory=0      skip the memory table (e.g. under callgrind)
+// Run pinned and take the best of several runs:
+//   taskset -c 1 zt_chart_bench --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
+// The "resend" figure is the time of a pass that stores and evaluates every
+// bar halfway formed and then sends it again with its final values, less the
+// time of a pass that sends the final values only, both on fresh states.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/allocation_counter.h"
+#include "bench/quiet_stderr.h"
+#include "replay/bars.h"
+#include "replay/study_table.h"
+
+namespace {
+
+using namespace zt::replay;
+using zt::bench::QuietStandardError;
+using Clock = std::chrono::steady_clock;
+
+#ifndef ZT_BENCH_SERIES
+#define ZT_BENCH_SERIES ""
+#endif
+
+Series& TheSeries() {
+    static Series s;
+    return s;
+}
+
+// One study instance on the chart.
+struct Instance {
+    const StudyInfo* study;
+    std::int32_t id;
+};
+
+inline void Update(const Instance& s, std::int32_t number, const Bar& b) {
+    E_BARVALUES(s.id, number, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume);
+    const double v = s.study->bands != nullptr ? s.study->bands(s.id, 80, 14) : s.study->entry(s.id);
+    benchmark::DoNotOptimize(v);
+    for (int k = 0; k < s.study->about->slots; ++k) benchmark::DoNotOptimize(E_GETRETURN(s.id, k));
+}
+
+std::vector<Instance> CreateChart(const std::vector<const StudyInfo*>& studies) {
+    const QuietStandardError quiet;
+    std::vector<Instance> chart;
+    for (const StudyInfo* s : studies) chart.push_back({s, E_CREATESTATE2(1)});
+    return chart;
+}
+
+void DestroyChart(const std::vector<Instance>& chart) {
+    const QuietStandardError quiet;
+    for (const Instance& s : chart) E_DESTROYSTATE(s.id);
+}
+
+// Every bar stored and evaluated once. (Its own function, so that callgrind
+// can count it alone: --toggle-collect='*FinalBarsOnly*'.)
+[[gnu::noinline]] void FinalBarsOnly(const std::vector<Instance>& chart, const std::vector<Bar>& bars) {
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        const auto number = static_cast<std::int32_t>(i + 1);
+        for (const Instance& s : chart) Update(s, number, bars[i]);
+    }
+}
+
+// Every bar stored and evaluated as it stood halfway through its price path,
+// then sent again with its final values and evaluated again.
+[[gnu::noinline]] void HalfwayThenFinalBars(const std::vector<Instance>& chart, const std::vector<Bar>& bars,
+                                            const std::vector<Bar>& halfway) {
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        const auto number = static_cast<std::int32_t>(i + 1);
+        for (const Instance& s : chart) Update(s, number, halfway[i]);
+        for (const Instance& s : chart) Update(s, number, bars[i]);
+    }
+}
+
+// Seconds for one pass over the series on fresh states.
+double Pass(const std::vector<const StudyInfo*>& studies, bool resend) {
+    const std::vector<Instance> chart = CreateChart(studies);
+    const std::vector<Bar>& bars = TheSeries().bars;
+    std::vector<Bar> halfway;
+    if (resend)
+        for (const Bar& b : bars) halfway.push_back(FormingBar(b, 1, 2));
+    const auto start = Clock::now();
+    if (resend)
+        HalfwayThenFinalBars(chart, bars, halfway);
+    else
+        FinalBarsOnly(chart, bars);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    DestroyChart(chart);
+    return seconds;
+}
+
+// The reported time is per bar: for the whole chart, every study's update.
+void NewBar(benchmark::State& st, std::vector<const StudyInfo*> studies) {
+    for (auto _ : st) st.SetIterationTime(Pass(studies, false) / static_cast<double>(TheSeries().bars.size()));
+}
+
+void Resend(benchmark::State& st, std::vector<const StudyInfo*> studies) {
+    for (auto _ : st) {
+        const double both = Pass(studies, true);
+        const double once = Pass(studies, false);
+        st.SetIterationTime(std::max(both - once, 0.0) / static_cast<double>(TheSeries().bars.size()));
+    }
+}
+
+double Fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
+void Register(const std::string& name, const std::vector<const StudyInfo*>& studies) {
+    for (auto* b : {benchmark::RegisterBenchmark((name + "/new_bar").c_str(), NewBar, studies),
+                    benchmark::RegisterBenchmark((name + "/resend").c_str(), Resend, studies)})
+        b->UseManualTime()->Iterations(1)->Unit(benchmark::kNanosecond)->ComputeStatistics("min", Fastest);
+}
+
+// Heap bytes that one state holds once the study has run on 250 bars.
+long StateBytes(const StudyInfo& study) {
+    const QuietStandardError quiet;
+    const std::vector<Bar>& bars = TheSeries().bars;
+    const long before = zt::bench::LiveHeapBytes();
+    const Instance s{&study, E_CREATESTATE2(1)};
+    for (std::size_t i = 0; i < 250 && i < bars.size(); ++i) Update(s, static_cast<std::int32_t>(i + 1), bars[i]);
+    const long held = zt::bench::LiveHeapBytes() - before;
+    E_DESTROYSTATE(s.id);
+    return held;
+}
+
+// The peak resident memory of this process, in KiB.
+long PeakResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
+// Run in a fresh process: 1000 states of one study (none for "-"), each fed
+// 250 bars with the study evaluated on every bar; prints the peak resident
+// memory in KiB.
+int PeakResidentChild(const std::string& name) {
+    const StudyInfo* study = name == "-" ? nullptr : FindStudy(name);
+    if (name != "-" && study == nullptr) return 2;
+    const QuietStandardError quiet;
+    std::vector<Instance> states;
+    if (study != nullptr)
+        for (int i = 0; i < 1000; ++i) states.push_back({study, E_CREATESTATE2(1)});
+    const std::vector<Bar>& bars = TheSeries().bars;
+    for (std::size_t i = 0; i < 250 && i < bars.size(); ++i)
+        for (const Instance& s : states) Update(s, static_cast<std::int32_t>(i + 1), bars[i]);
+    std::printf("%ld\n", PeakResidentKiB());
+    return 0;
+}
+
+long PeakResidentOf(const std::string& self, const std::string& series, const std::string& name) {
+    const std::string command =
+        "'" + self + "' --series='" + series + "' --peak_rss_child=" + name + " 2>/dev/null";
+    FILE* child = popen(command.c_str(), "r");
+    if (child == nullptr) return -1;
+    long kib = -1;
+    if (std::fscanf(child, "%ld", &kib) != 1) kib = -1;
+    return pclose(child) == 0 ? kib : -1;
+}
+
+void PrintMemoryTable(const std::string& self, const std::string& series) {
+    std::printf("Memory (%s):\n", TheSeries().source.c_str());
+    std::printf("%-32s %16s %22s\n", "study", "bytes per state", "1000 states, peak RSS");
+    std::printf("%-32s %16s %18.1f MiB\n", "(no states)", "-",
+                static_cast<double>(PeakResidentOf(self, series, "-")) / 1024.0);
+    for (const StudyInfo& s : Studies()) {
+        const long bytes = StateBytes(s);
+        const long kib = PeakResidentOf(self, series, std::string(s.name()));
+        std::printf("%-32s %16ld %18.1f MiB\n", std::string(s.name()).c_str(), bytes,
+                    static_cast<double>(kib) / 1024.0);
+    }
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string series = ZT_BENCH_SERIES;
+    std::string child;
+    bool memory = true;
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a.rfind("--series=", 0) == 0)
+            series = a.substr(9);
+        else if (a.rfind("--peak_rss_child=", 0) == 0)
+            child = a.substr(17);
+        else if (a == "--memory=0")
+            memory = false;
+        else
+            rest.push_back(argv[i]);
+    }
+    try {
+        TheSeries() = !series.empty() && std::ifstream(series) ? ReadBarsCsv(series) : SyntheticSeries(7397, 1);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zt_chart_bench: %s\n", e.what());
+        return 2;
+    }
+    if (!child.empty()) return PeakResidentChild(child);
+
+    int n = static_cast<int>(rest.size());
+    benchmark::Initialize(&n, rest.data());
+    std::printf("Series: %s, %zu bars\n", TheSeries().source.c_str(), TheSeries().bars.size());
+    if (memory) {
+        char self[4096] = {};
+        if (readlink("/proc/self/exe", self, sizeof self - 1) > 0) PrintMemoryTable(self, series);
+    }
+
+    std::vector<const StudyInfo*> all;
+    for (const StudyInfo& s : Studies()) all.push_back(&s);
+    Register("chart/all_34", all);
+    for (const StudyInfo* s : all) Register("study/" + std::string(s->name()), {s});
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
