@@ -21,14 +21,16 @@ template <class R>
 double MomentumRatio(const R& r, std::uint32_t n, std::uint32_t k = 0) {
     double up = 0.0;
     double down = 0.0;
+    auto values = r.reader(k);
+    double a = values.next();
     for (std::uint32_t i = 0; i < n; ++i) {
-        const double a = r.at(k + i);
-        const double b = r.at(k + i + 1);
+        const double b = values.next();  // one bar older than a
         if (a > b) {
             up += a - b;
         } else if (a < b) {
             down += b - a;
         }
+        a = b;
     }
     if (up + down == 0.0) return 0.0;
     return (up - down) / (up + down);
@@ -94,14 +96,17 @@ double VolumeAdjustedAverage(VolumeAdjustedMemory<N>& m, double x, double v) {
 
     double remaining = static_cast<double>(N);
     double sum = 0.0;
+    auto volumes = m.volumeRing.reader(0);
+    auto prices = m.priceRing.reader(0);
     for (std::uint32_t i = 0; i < N; ++i) {
         // While no volume has been seen at all the unit is 0 and every weight
         // would be 0 / 0; each bar then weighs 1 instead, which makes the
         // result the plain mean of the newest N prices.
-        double w = unit == 0.0 ? 1.0 : m.volumeRing.at(i) / unit;
+        const double v = volumes.next();
+        double w = unit == 0.0 ? 1.0 : v / unit;
         if (w > remaining) w = remaining;
         remaining -= w;
-        sum += w * m.priceRing.at(i);
+        sum += w * prices.next();
     }
     return sum / static_cast<double>(N);
 }
@@ -112,8 +117,9 @@ template <class R>
 double StandardDeviation(const R& r, std::uint32_t n, double mean) {
     if (n < 2) return 0.0;
     double sum = 0.0;
+    auto values = r.reader(0);
     for (std::uint32_t i = 0; i < n; ++i) {
-        const double d = r.at(i) - mean;
+        const double d = values.next() - mean;
         sum += d * d;
     }
     return std::sqrt(sum / static_cast<double>(n));
@@ -126,12 +132,18 @@ template <class R>
 double LinearRegressionValue(const R& r, std::uint32_t n, std::int32_t k) {
     if (n == 0) return 0.0;
     const double nd = static_cast<double>(n);
-    // x counts bars back (0 for the newest value).
-    const double sy = RingSum(r, n);
+    // x counts bars back (0 for the newest value). Both sums run newest
+    // first, in one pass.
+    double sy = 0.0;
+    double sxy = 0.0;
+    auto values = r.reader(0);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const double y = values.next();
+        sy += y;
+        sxy += static_cast<double>(i) * y;
+    }
     const double sx = nd * (nd - 1.0) * 0.5;
     const double sxx = (2.0 * nd - 1.0) * nd * (nd - 1.0) / 6.0;
-    double sxy = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) sxy += static_cast<double>(i) * r.at(i);
 
     // d is negative for n >= 2; that sign flip turns the slope against "bars
     // back" into the slope in forward time (positive when values rise).
@@ -159,9 +171,10 @@ double RegressionStandardError(const R& r, std::uint32_t n) {
     double syy = 0.0;
     double sxy = 0.0;
     double sxx = 0.0;
+    auto values = r.reader(0);
     for (std::uint32_t i = 0; i < n; ++i) {
         const double dx = static_cast<double>(i) - meanX;
-        const double dy = r.at(i) - meanY;
+        const double dy = values.next() - meanY;
         syy += dy * dy;
         sxy += dx * dy;
         sxx += dx * dx;

@@ -1,10 +1,11 @@
 // Window statistics over history rings and the one-value recursive smoothers.
 //
-// Window functions take any ring type with `at(k)` (k = 0 the newest value),
-// read it only and recompute the whole window on every call, so evaluating
-// the forming bar again needs no undo. A window longer than the ring wraps
-// and reads the same slots again; slots never written read 0, so windows over
-// a young history average in zeros (no warm-up is suppressed).
+// Window functions take any ring type with `at(k)` (k = 0 the newest value)
+// and `reader(k)` (element k back, then the older ones in turn), read it only
+// and recompute the whole window on every call, so evaluating the forming bar
+// again needs no undo. A window longer than the ring wraps and reads the same
+// slots again; slots never written read 0, so windows over a young history
+// average in zeros (no warm-up is suppressed).
 //
 // Smoothers keep one double in the caller's memory record, overwrite it and
 // return it. They never seed it: the caller does that on its first call.
@@ -27,7 +28,8 @@ namespace zt {
 template <class R>
 double RingSum(const R& r, std::uint32_t n) {
     double sum = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) sum += r.at(i);
+    auto values = r.reader(0);
+    for (std::uint32_t i = 0; i < n; ++i) sum += values.next();
     return sum;
 }
 
@@ -45,7 +47,8 @@ template <class R>
 double DisplacedSimpleAverage(const R& r, std::uint32_t n, std::uint32_t k) {
     if (n == 0) return 0.0;
     double sum = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) sum += r.at(k + i);
+    auto values = r.reader(k);
+    for (std::uint32_t i = 0; i < n; ++i) sum += values.next();
     return sum / static_cast<double>(n);
 }
 
@@ -55,9 +58,10 @@ template <class R>
 double DisplacedWeightedAverage(const R& r, std::uint32_t n, std::uint32_t k) {
     double weighted = 0.0;
     double weights = 0.0;
+    auto values = r.reader(k);
     for (std::uint32_t i = 0; i < n; ++i) {
         const double w = static_cast<double>(n - i);
-        weighted += w * r.at(k + i);
+        weighted += w * values.next();
         weights += w;
     }
     if (weights == 0.0) return 0.0;

@@ -16,6 +16,26 @@
 
 namespace zt {
 
+// Reads a ring from one element toward older ones, one element per call,
+// wrapping as at() does: window loops read element k, k + 1, ... in order
+// without working out each element's place.
+template <class T>
+class RingReader {
+public:
+    RingReader(const T* values, std::uint32_t capacity, std::uint32_t index)
+        : values_(values), capacity_(capacity), index_(index) {}
+    T next() {
+        const T v = values_[index_];
+        if (++index_ == capacity_) index_ = 0;
+        return v;
+    }
+
+private:
+    const T* values_;
+    std::uint32_t capacity_;
+    std::uint32_t index_;
+};
+
 // A ring whose capacity is fixed by the code.
 template <class T, std::uint32_t Cap>
 struct SeriesRing {
@@ -25,8 +45,15 @@ struct SeriesRing {
     std::uint32_t head = 0;
     T values[Cap] = {};
 
-    T at(std::uint32_t k) const { return values[(head + k % Cap) % Cap]; }
+    // Where element k back lives: (head + k) mod Cap, with head < Cap.
+    std::uint32_t index(std::uint32_t k) const {
+        std::uint32_t i = head + (k < Cap ? k : k % Cap);
+        if (i >= Cap) i -= Cap;
+        return i;
+    }
+    T at(std::uint32_t k) const { return values[index(k)]; }
     T operator[](std::uint32_t k) const { return at(k); }
+    RingReader<T> reader(std::uint32_t k) const { return {values, Cap, index(k)}; }
     void push(T v) {
         head = head == 0 ? Cap - 1 : head - 1;
         values[head] = v;
@@ -34,7 +61,7 @@ struct SeriesRing {
     void setNewest(T v) { values[head] = v; }
     // Writable access to the element k back (used only by the registry's
     // move-to-front step).
-    T& slot(std::uint32_t k) { return values[(head + k % Cap) % Cap]; }
+    T& slot(std::uint32_t k) { return values[index(k)]; }
 };
 
 // A ring whose capacity is chosen at run time (at most MaxCap): the error
@@ -53,8 +80,14 @@ struct BoundedRing {
         head = 0;
         for (auto& v : values) v = T{};
     }
-    T at(std::uint32_t k) const { return values[(head + k % capacity) % capacity]; }
+    std::uint32_t index(std::uint32_t k) const {
+        std::uint32_t i = head + (k < capacity ? k : k % capacity);
+        if (i >= capacity) i -= capacity;
+        return i;
+    }
+    T at(std::uint32_t k) const { return values[index(k)]; }
     T operator[](std::uint32_t k) const { return at(k); }
+    RingReader<T> reader(std::uint32_t k) const { return {values, capacity, index(k)}; }
     void push(T v) {
         head = head == 0 ? capacity - 1 : head - 1;
         values[head] = v;
