@@ -16,6 +16,8 @@ Registries& TheRegistries() {
 
 namespace {
 
+std::uint32_t IndexPlace(std::int32_t id) { return static_cast<std::uint32_t>(id) % kStateIndexSize; }
+
 ChartContext* LookUpContext(Registries& r, std::int32_t id) {
     auto it = r.contexts.find(id);
     if (it == r.contexts.end()) {
@@ -61,12 +63,14 @@ std::int32_t CreateState(std::int32_t gcFlag) {
         if (StudyState* oldest = FindState(r.recentStates.at(kMaxLiveStates - 1)))
             DestroyState(oldest);
     }
+    StudyState* const created = state.get();
     try {
         r.states.emplace(id, std::move(state));
     } catch (...) {
         --r.liveStateCount;  // nothing was registered: the limit must not drift
         throw;
     }
+    r.stateIndex[IndexPlace(id)] = created;
     if (r.current.record != nullptr) {
         TraceLog("Add State %d to Context %d", id, r.current.id);
         r.current.record->stateIds.push_back(id);
@@ -82,8 +86,13 @@ StudyState* FindState(std::int32_t id) {
     StudyState* found = nullptr;
     {
         RegistryGuard guard;
-        auto it = r.states.find(id);
-        if (it != r.states.end()) found = it->second.get();
+        StudyState*& place = r.stateIndex[IndexPlace(id)];
+        if (place != nullptr && place->id == id) {
+            found = place;
+        } else {
+            auto it = r.states.find(id);
+            if (it != r.states.end()) found = place = it->second.get();
+        }
     }
     if (found == nullptr) TraceLog("FindState failed for id %d", id);
     return found;
@@ -102,6 +111,7 @@ void DestroyState(StudyState* state) {
         ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
     }
     const bool counted = state->gc == 1;
+    if (r.stateIndex[IndexPlace(id)] == state) r.stateIndex[IndexPlace(id)] = nullptr;
     r.states.erase(id);  // releases the state with its rings and memory records
     if (counted) --r.liveStateCount;
     // The id stays in the recent-state ring; an eviction that meets it finds
