@@ -42,16 +42,18 @@ double ColourTemplate(ColourTemplateMemory& m, const BarRings& bars) {
     const auto& c = bars.close;
     const double c0 = c.at(0);
 
-    // Every calculation advances once, in this order, on its own memory.
+    // Every calculation advances once, on its own memory (the shared ones
+    // once for all their users).
     const double a = MomentumAdjustedAverage(c);
     const double b = AutoStopLine(h, l, c, m.autoStop);
     const double s = CompositeSignal(m.signal, bars);
     const double line = m.signal.compositeLine;
-    const double ci = ChannelIndex(h, l, c, m.channel);
-    const double combo = Combo(m.combo, bars);
-    const double f = FastComponent(m.fast, bars);
-    const double sb = ShortTermBias(h, l, c, m.shortTermBias).value;
-    const double stop = StopLine(h, l, c, m.stopLine);
+    const double ci = m.signal.channelIndex;
+    const double combo = ComboOfSignal(m.comboLineAverage, m.signal);
+    const double f = FastComponent(m.fast, bars, m.signal.momentumBlend);
+    const double t = TripleTrendBlend(h, l, c, m.trend);
+    const double sb = ShortTermBiasOf(m.biasRing, a, t).value;
+    const double stop = StopLineOf(m.stopLags, a, t);
     const double split = SplitLine(m.split, bars);
     TrueStrengthOscillator(c, m.strength);
 

@@ -64,6 +64,9 @@ double CompositeSignal(CompositeSignalMemory& m, const BarRings& bars) {
     // 6. Signal and composite line.
     const double signal = CompositeSignalRule(sm, signalLine, ci);
     m.compositeLine = (signalLine + midLine) / 2;
+    m.channelIndex = ci;
+    m.momentumBlend = mb;
+    m.smoothedMomentum = smm;
     return signal;
 }
 

@@ -14,10 +14,13 @@ double ComboRule(double c, double a, double b) {
 double Combo(ComboMemory& m, const BarRings& bars) {
     StartRecord(m);
     CompositeSignal(m.signal, bars);
-    const double a = m.signal.compositeLine;
-    const double b = BufferedVariableIndexAverage(m.lineAverage, a);
-    const double c = ChannelIndex(bars.high, bars.low, bars.close, m.channel);
-    return ComboRule(c, a, b);
+    return ComboOfSignal(m.lineAverage, m.signal);
+}
+
+double ComboOfSignal(BufferedVidyaMemory<5>& lineAverage, const CompositeSignalMemory& signal) {
+    const double a = signal.compositeLine;
+    const double b = BufferedVariableIndexAverage(lineAverage, a);
+    return ComboRule(signal.channelIndex, a, b);
 }
 
 double UpDownRule(double now, double before, double e) {
@@ -127,7 +130,7 @@ ZT_API double ZT_CALL E_ZARNNEWUPDOWN(std::int32_t stateId) {
         const double low = m.signal.lowerLine;
         const double now = (bars.high.at(0) + bars.low.at(0)) / 2;
         const double before = (bars.high.at(1) + bars.low.at(1)) / 2;
-        const double e = low - SmoothedMedianMomentum(m.momentum, bars, 4, 6) + bars.close.at(0);
+        const double e = low - m.signal.smoothedMomentum + bars.close.at(0);
         return UpDownRule(now, before, e);
     });
 }

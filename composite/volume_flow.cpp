@@ -60,10 +60,9 @@ double RibbonLine(RibbonLineMemory& m, const BarRings& bars) {
     return (hv + lv) / 2 < line ? 1.0 : 0.0;
 }
 
-double FastComponent(FastComponentMemory& m, const BarRings& bars) {
+double FastComponent(FastComponentMemory& m, const BarRings& bars, double mb) {
     const bool starting = StartRecord(m);
     const double flow = VolumeFlowMomentum(m.flowRings, m.flowSums, starting, bars, 15);
-    const double mb = MomentumBlend(m.momentum, bars, kCompositeMomentum);
     return WeightedAverageSpread(m.spread, (bars.high.at(0) + bars.low.at(0)) / 2, mb + flow);
 }
 
@@ -102,8 +101,8 @@ ZT_API double ZT_CALL E_ZARN1MINRIBBON(std::int32_t stateId) {
 ZT_API double ZT_CALL E_ZARNFAST3(std::int32_t stateId) {
     return EvaluateStudy<RecordSlot::fast3>(stateId, [](StudyState& s, Fast3Memory& m, double* slots) {
         const auto bars = RingsOf(s.bars);
-        const double f = FastComponent(m.fast, bars);
-        CompositeSignal(m.signal, bars);  // only its composite line is used
+        CompositeSignal(m.signal, bars);  // its composite line and momentum blend are used
+        const double f = FastComponent(m.fast, bars, m.signal.momentumBlend);
         const double g = m.signal.compositeLine;
         const double h = MomentumAdjustedAverage(bars.close);
         const double r = f - (h + g) / 2;

@@ -12,9 +12,13 @@ double StopLine(const BarRing& high, const BarRing& low, const BarRing& close, S
     StartRecord(m);
     const double e = MomentumAdjustedAverage(close);
     const double t = TripleTrendBlend(high, low, close, m.trend);
-    m.maLagRing.push(e);
-    m.trendLagRing.push(t);
-    return (m.maLagRing.at(12) + m.trendLagRing.at(3)) * 0.5;
+    return StopLineOf(m.lags, e, t);
+}
+
+double StopLineOf(StopLineLags& lags, double e, double t) {
+    lags.maLagRing.push(e);
+    lags.trendLagRing.push(t);
+    return (lags.maLagRing.at(12) + lags.trendLagRing.at(3)) * 0.5;
 }
 
 double AutoStopLine(const BarRing& high, const BarRing& low, const BarRing& close, AutoStopLineMemory& m) {

@@ -26,14 +26,26 @@ ShortTermBiasResult ShortTermBias(const BarRing& high, const BarRing& low, const
     StartRecord(m);
     const double e = MomentumAdjustedAverage(close);
     const double t = TripleTrendBlend(high, low, close, m.trend);
+    return ShortTermBiasOf(m.biasRing, e, t);
+}
+
+ShortTermBiasResult ShortTermBiasOf(Ring<4>& biasRing, double e, double t) {
     const double value = e - t;
-    m.biasRing.push(value);
-    return {value, value > 0 ? value : 0.0, m.biasRing.at(3)};
+    biasRing.push(value);
+    return {value, value > 0 ? value : 0.0, biasRing.at(3)};
 }
 
 double ChannelIndex(const BarRing& high, const BarRing& low, const BarRing& close, ChannelIndexMemory& m) {
     StartRecord(m);
-    const double mean = (SimpleAverage(high, 14) + SimpleAverage(low, 14) + SimpleAverage(close, 14)) / 3;
+    // The three 14-bar sums in one pass, each added newest first.
+    double highSum = 0.0, lowSum = 0.0, closeSum = 0.0;
+    auto h = high.reader(0), l = low.reader(0), c = close.reader(0);
+    for (int i = 0; i < 14; ++i) {
+        highSum += h.next();
+        lowSum += l.next();
+        closeSum += c.next();
+    }
+    const double mean = (highSum / 14.0 + lowSum / 14.0 + closeSum / 14.0) / 3;
     const double typical = (high.at(0) + low.at(0) + close.at(0)) / 3;
     const double dev = typical - mean;
     m.deviationRing.push(std::fabs(dev));
