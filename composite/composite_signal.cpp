@@ -40,7 +40,7 @@ double CompositeSignal(CompositeSignalMemory& m, const BarRings& bars) {
     m.blendRing.push((0.25 * q + median.at(0) + 0.75 * sarTrend + medianGap) / 2);
 
     // 4. Momentum blend, spread, cascade, envelope and the fast stop blend.
-    const double mb = MomentumBlend(m.momentum, bars, kCompositeMomentum);
+    const double mb = MomentumBlend<kCompositeMomentum>(m.momentum, bars);
     const double ws = WeightedAverageSpread(m.spread, median.at(0), mb);
     const double vc = VariableIndexCascade(m.cascade, ws);
     const double le = LowEnvelopeBlend(m.envelope, bars, vc, sars.at(0));

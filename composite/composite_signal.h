@@ -17,7 +17,7 @@ namespace zt {
 
 struct CompositeSignalMemory {
     std::uint8_t started = 0;
-    Ring<50> medianRing;  // median price per bar
+    Ring<9> medianRing;   // median price per bar (read at most 8 back)
     Ring<10> sarRing;     // parabolic stop per bar
     Ring<11> mixRing;     // close/median momentum mix
     Ring<14> blendRing;   // smoothed blend

@@ -10,7 +10,7 @@ namespace zt {
 double Tr4Line(Tr4LineMemory& m, const BarRings& bars) {
     const bool starting = StartRecord(m);
     const double flow = VolumeFlowMomentum(m.flowRings, m.flowSums, starting, bars, 10);
-    const double mb = MomentumBlend(m.momentum, bars, kTr4Momentum);
+    const double mb = MomentumBlend<kTr4Momentum>(m.momentum, bars);
     const double median = (bars.high.at(0) + bars.low.at(0)) / 2;
     const double vc = VariableIndexCascade(m.cascade, WeightedAverageSpread(m.spread, median, mb + flow));
     const double sar = ParabolicSar(bars.high, bars.low, m.sar, 0.02, 0.2);
@@ -36,7 +36,7 @@ double RibbonLine(RibbonLineMemory& m, const BarRings& bars) {
     // The signal line of the composite signal, with the spread built from
     // the momentum blend plus the volume flow.
     const double flow = VolumeFlowMomentum(m.flowRings, m.flowSums, starting, bars, 15);
-    const double mb = MomentumBlend(m.momentum, bars, kCompositeMomentum);
+    const double mb = MomentumBlend<kCompositeMomentum>(m.momentum, bars);
     const double ws = WeightedAverageSpread(m.spread, (h0 + l0) / 2, mb + flow);
     const double vc = VariableIndexCascade(m.cascade, ws);
     const double sar = ParabolicSar(h, l, m.sar, 0.02, 0.2);

@@ -35,7 +35,7 @@ struct Tr4Memory {
 struct RibbonLineMemory {
     std::uint8_t started = 0;
     VolumeFlowRings flowRings;
-    Ring<50> medianRing;
+    Ring<9> medianRing;  // read at most 8 back
     VolumeFlowSums flowSums;
     double demaState1 = 0.0;  // over the low envelope
     double demaState2 = 0.0;

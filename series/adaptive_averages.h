@@ -48,12 +48,12 @@ double VariableIndexAverage(const R& r, double& s, std::uint32_t n,
     return s;
 }
 
-// Memory of BufferedVariableIndexAverage: its own input ring, at least the
-// 10 values the momentum ratio reads.
+// Memory of BufferedVariableIndexAverage: its own input ring, the 10 values
+// the momentum ratio reads, whatever N is.
 template <std::uint32_t N>
 struct BufferedVidyaMemory {
     std::uint8_t started = 0;
-    Ring<(N > 10 ? N : 10)> inputRing;
+    Ring<10> inputRing;
     double state = 0.0;
 };
 
@@ -67,13 +67,13 @@ double BufferedVariableIndexAverage(BufferedVidyaMemory<N>& m, double x) {
     return VariableIndexAverage(m.inputRing, m.state, N);
 }
 
-// Memory of VolumeAdjustedAverage. The rings are ten lengths deep although
-// only the newest N slots are read.
+// Memory of VolumeAdjustedAverage: the newest N prices and volumes, all it
+// reads.
 template <std::uint32_t N>
 struct VolumeAdjustedMemory {
     std::uint8_t started = 0;
-    Ring<10 * N> priceRing;
-    Ring<10 * N> volumeRing;
+    Ring<N> priceRing;
+    Ring<N> volumeRing;
     double cumulativeVolume = 0.0;
     std::uint32_t callCount = 0;
 };

@@ -42,9 +42,11 @@ TEST(VariableIndexAverage, SteadyTrendUsesTheFullLengthFactor) {
     EXPECT_EQ(VariableIndexAverage(longer, s, 3), 5.0);
 }
 
-TEST(BufferedVidya, RingHoldsAtLeastTenAndFirstResultIsTheInput) {
+// The ring holds the ten values the momentum ratio reads, whatever the
+// length: a longer ring would hold values never read.
+TEST(BufferedVidya, RingHoldsTheTenValuesReadAndFirstResultIsTheInput) {
     EXPECT_EQ(decltype(BufferedVidyaMemory<5>::inputRing)::capacity, 10u);
-    EXPECT_EQ(decltype(BufferedVidyaMemory<15>::inputRing)::capacity, 15u);
+    EXPECT_EQ(decltype(BufferedVidyaMemory<15>::inputRing)::capacity, 10u);
 
     BufferedVidyaMemory<5> m{};
     EXPECT_DOUBLE_EQ(BufferedVariableIndexAverage(m, 101.25), 101.25);
@@ -62,7 +64,7 @@ double WeightOfFiveEqualVolumeBars(std::initializer_list<double> oldestFirst) {
 }
 
 TEST(VolumeAdjustedAverage, MeanVolumeWeighsOneOverPointSixSeven) {
-    EXPECT_EQ(decltype(VolumeAdjustedMemory<5>::priceRing)::capacity, 50u);
+    EXPECT_EQ(decltype(VolumeAdjustedMemory<5>::priceRing)::capacity, 5u);  // only the newest 5 are read
     const double full = 1.0 / 0.67;  // about 1.49
     // Newest three bars take 1.49 each, the fourth the remaining 0.52,
     // the fifth nothing.

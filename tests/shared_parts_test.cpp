@@ -67,7 +67,7 @@ struct FastComponentOnItsOwn {
         const bool starting = !started;
         started = true;
         const double flow = VolumeFlowMomentum(flowRings, flowSums, starting, b, 15);
-        const double mb = MomentumBlend(momentum, b, kCompositeMomentum);
+        const double mb = MomentumBlend<kCompositeMomentum>(momentum, b);
         return WeightedAverageSpread(spread, (b.high.at(0) + b.low.at(0)) / 2, mb + flow);
     }
 };
