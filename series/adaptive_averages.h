@@ -21,17 +21,15 @@ template <class R>
 double MomentumRatio(const R& r, std::uint32_t n, std::uint32_t k = 0) {
     double up = 0.0;
     double down = 0.0;
-    auto values = r.reader(k);
-    double a = values.next();
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const double b = values.next();  // one bar older than a
+    double a = r.at(k);
+    r.forEachBack(k + 1, n, [&](double b) {  // b is one bar older than a
         if (a > b) {
             up += a - b;
         } else if (a < b) {
             down += b - a;
         }
         a = b;
-    }
+    });
     if (up + down == 0.0) return 0.0;
     return (up - down) / (up + down);
 }
@@ -96,17 +94,14 @@ double VolumeAdjustedAverage(VolumeAdjustedMemory<N>& m, double x, double v) {
 
     double remaining = static_cast<double>(N);
     double sum = 0.0;
-    auto volumes = m.volumeRing.reader(0);
-    auto prices = m.priceRing.reader(0);
     for (std::uint32_t i = 0; i < N; ++i) {
         // While no volume has been seen at all the unit is 0 and every weight
         // would be 0 / 0; each bar then weighs 1 instead, which makes the
         // result the plain mean of the newest N prices.
-        const double v = volumes.next();
-        double w = unit == 0.0 ? 1.0 : v / unit;
+        double w = unit == 0.0 ? 1.0 : m.volumeRing.at(i) / unit;
         if (w > remaining) w = remaining;
         remaining -= w;
-        sum += w * prices.next();
+        sum += w * m.priceRing.at(i);
     }
     return sum / static_cast<double>(N);
 }
@@ -117,11 +112,10 @@ template <class R>
 double StandardDeviation(const R& r, std::uint32_t n, double mean) {
     if (n < 2) return 0.0;
     double sum = 0.0;
-    auto values = r.reader(0);
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const double d = values.next() - mean;
+    r.forEachBack(0, n, [&](double v) {
+        const double d = v - mean;
         sum += d * d;
-    }
+    });
     return std::sqrt(sum / static_cast<double>(n));
 }
 
@@ -136,12 +130,11 @@ double LinearRegressionValue(const R& r, std::uint32_t n, std::int32_t k) {
     // first, in one pass.
     double sy = 0.0;
     double sxy = 0.0;
-    auto values = r.reader(0);
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const double y = values.next();
+    std::uint32_t i = 0;
+    r.forEachBack(0, n, [&](double y) {
         sy += y;
-        sxy += static_cast<double>(i) * y;
-    }
+        sxy += static_cast<double>(i++) * y;
+    });
     const double sx = nd * (nd - 1.0) * 0.5;
     const double sxx = (2.0 * nd - 1.0) * nd * (nd - 1.0) / 6.0;
 
@@ -171,14 +164,14 @@ double RegressionStandardError(const R& r, std::uint32_t n) {
     double syy = 0.0;
     double sxy = 0.0;
     double sxx = 0.0;
-    auto values = r.reader(0);
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const double dx = static_cast<double>(i) - meanX;
-        const double dy = values.next() - meanY;
+    std::uint32_t i = 0;
+    r.forEachBack(0, n, [&](double y) {
+        const double dx = static_cast<double>(i++) - meanX;
+        const double dy = y - meanY;
         syy += dy * dy;
         sxy += dx * dy;
         sxx += dx * dx;
-    }
+    });
     const double c = sxx == 0.0 ? 0.0 : sxy * sxy / sxx;
     const double v = (syy - c) / (nd - 2.0);
     return v > 0.0 ? std::sqrt(v) : 0.0;

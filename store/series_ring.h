@@ -1,11 +1,18 @@
 // Fixed-capacity history rings: the bar history, the recent-state ring and
 // every ring inside a study's memory record.
 //
-// Element k back (k = 0 the newest) is values[(head + k) mod capacity]; a
-// push moves head one step back (wrapping) and writes there, so once the
-// ring is full the oldest element is overwritten. A look-back of capacity or
-// more wraps around and reads the same slots again. Slots never written read
-// 0, so windows over a young history average in zeros by design.
+// Every ring reads alike: a push makes the new element the newest (k = 0)
+// and, once the ring is full, drops the oldest; a look-back of capacity or
+// more wraps around and reads element (k mod capacity) back again. Slots
+// never written read 0, so windows over a young history average in zeros by
+// design. Two layouts give that:
+// - SeriesRing (the bar history, the recent-state ring): element k back is
+//   values[(head + k) mod capacity]; a push moves head one step back
+//   (wrapping) and writes there, so a bar store is a constant-time write.
+// - RecordRing (the rings of memory records, at most a few dozen elements):
+//   kept newest first, element k back is values[k]; a push moves the
+//   elements one place older. The move costs less than the place arithmetic
+//   it saves on every read, and windows read consecutive slots.
 //
 // Rings hold their storage inline: a memory record made of rings is a plain
 // value, and restoring the committed record is one flat copy that never
@@ -13,28 +20,28 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace zt {
 
-// Reads a ring from one element toward older ones, one element per call,
-// wrapping as at() does: window loops read element k, k + 1, ... in order
-// without working out each element's place.
-template <class T>
-class RingReader {
-public:
-    RingReader(const T* values, std::uint32_t capacity, std::uint32_t index)
-        : values_(values), capacity_(capacity), index_(index) {}
-    T next() {
-        const T v = values_[index_];
-        if (++index_ == capacity_) index_ = 0;
-        return v;
+// Calls f on the n elements of a ring's storage from slot `start` on,
+// wrapping to slot 0 after the last: element k back, k + 1 back, ... of a
+// ring whose element k back is in slot `start`, in that order. A window that
+// lies in one run of slots (most do) is read straight, without working out
+// each element's place.
+template <class T, class F>
+inline void WalkSlots(const T* values, std::uint32_t capacity, std::uint32_t start, std::uint32_t n, F&& f) {
+    if (n <= capacity - start) {
+        const T* p = values + start;
+        for (std::uint32_t j = 0; j < n; ++j) f(p[j]);
+        return;
     }
-
-private:
-    const T* values_;
-    std::uint32_t capacity_;
-    std::uint32_t index_;
-};
+    std::uint32_t i = start;
+    for (std::uint32_t j = 0; j < n; ++j) {
+        f(values[i]);
+        if (++i == capacity) i = 0;
+    }
+}
 
 // A ring whose capacity is fixed by the code.
 template <class T, std::uint32_t Cap>
@@ -53,7 +60,11 @@ struct SeriesRing {
     }
     T at(std::uint32_t k) const { return values[index(k)]; }
     T operator[](std::uint32_t k) const { return at(k); }
-    RingReader<T> reader(std::uint32_t k) const { return {values, Cap, index(k)}; }
+    // f(element k back), f(element k + 1 back), ...: n calls.
+    template <class F>
+    void forEachBack(std::uint32_t k, std::uint32_t n, F&& f) const {
+        WalkSlots(values, Cap, index(k), n, f);
+    }
     void push(T v) {
         head = head == 0 ? Cap - 1 : head - 1;
         values[head] = v;
@@ -87,7 +98,10 @@ struct BoundedRing {
     }
     T at(std::uint32_t k) const { return values[index(k)]; }
     T operator[](std::uint32_t k) const { return at(k); }
-    RingReader<T> reader(std::uint32_t k) const { return {values, capacity, index(k)}; }
+    template <class F>
+    void forEachBack(std::uint32_t k, std::uint32_t n, F&& f) const {
+        WalkSlots(values, capacity, index(k), n, f);
+    }
     void push(T v) {
         head = head == 0 ? capacity - 1 : head - 1;
         values[head] = v;
@@ -95,8 +109,30 @@ struct BoundedRing {
     void setNewest(T v) { values[head] = v; }
 };
 
+// A memory record's ring, newest first.
+template <class T, std::uint32_t Cap>
+struct RecordRing {
+    static_assert(Cap > 0, "a ring needs room for one element");
+    static constexpr std::uint32_t capacity = Cap;
+
+    T values[Cap] = {};
+
+    std::uint32_t index(std::uint32_t k) const { return k < Cap ? k : k % Cap; }
+    T at(std::uint32_t k) const { return values[index(k)]; }
+    T operator[](std::uint32_t k) const { return at(k); }
+    template <class F>
+    void forEachBack(std::uint32_t k, std::uint32_t n, F&& f) const {
+        WalkSlots(values, Cap, index(k), n, f);
+    }
+    void push(T v) {
+        std::memmove(values + 1, values, (Cap - 1) * sizeof(T));
+        values[0] = v;
+    }
+    void setNewest(T v) { values[0] = v; }
+};
+
 template <std::uint32_t Cap>
-using Ring = SeriesRing<double, Cap>;
+using Ring = RecordRing<double, Cap>;
 
 // Every memory record begins its life with `started` clear. The first
 // evaluation that finds it clear starts the record afresh: rings zero-filled

@@ -37,15 +37,7 @@ ShortTermBiasResult ShortTermBiasOf(Ring<4>& biasRing, double e, double t) {
 
 double ChannelIndex(const BarRing& high, const BarRing& low, const BarRing& close, ChannelIndexMemory& m) {
     StartRecord(m);
-    // The three 14-bar sums in one pass, each added newest first.
-    double highSum = 0.0, lowSum = 0.0, closeSum = 0.0;
-    auto h = high.reader(0), l = low.reader(0), c = close.reader(0);
-    for (int i = 0; i < 14; ++i) {
-        highSum += h.next();
-        lowSum += l.next();
-        closeSum += c.next();
-    }
-    const double mean = (highSum / 14.0 + lowSum / 14.0 + closeSum / 14.0) / 3;
+    const double mean = (SimpleAverage(high, 14) + SimpleAverage(low, 14) + SimpleAverage(close, 14)) / 3;
     const double typical = (high.at(0) + low.at(0) + close.at(0)) / 3;
     const double dev = typical - mean;
     m.deviationRing.push(std::fabs(dev));

@@ -61,10 +61,10 @@ TEST_F(SingleStudies, BlendLinesStartAtThreeQuartersOfTheLow) {
 
 template <class R>
 bool SameRing(const R& a, const R& b) {
-    for (std::uint32_t k = 0; k < R::capacity; ++k)
-        if (std::memcmp(&a.values[(a.head + k) % R::capacity], &b.values[(b.head + k) % R::capacity],
-                        sizeof(double)) != 0)
-            return false;
+    for (std::uint32_t k = 0; k < R::capacity; ++k) {
+        const double x = a.at(k), y = b.at(k);
+        if (std::memcmp(&x, &y, sizeof x) != 0) return false;
+    }
     return true;
 }
 
