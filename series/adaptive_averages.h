@@ -9,11 +9,25 @@
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "series/window_averages.h"
 #include "store/series_ring.h"
 
 namespace zt {
+
+// x when x > 0, else +0.0 (NaN included). Where SSE2 is there (every build
+// of the library), one maxsd: no branch waits on the sign of x, which no
+// branch predictor can learn from prices.
+inline double PositivePart(double x) {
+#if defined(__SSE2__)
+    return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(x), _mm_setzero_pd()));
+#else
+    return x > 0.0 ? x : 0.0;
+#endif
+}
 
 // Net share of directional movement over n one-bar changes starting k bars
 // back: (up - down) / (up + down) in [-1, 1]; reads n + 1 values, 0 when flat.
@@ -23,11 +37,12 @@ double MomentumRatio(const R& r, std::uint32_t n, std::uint32_t k = 0) {
     double down = 0.0;
     double a = r.at(k);
     r.forEachBack(k + 1, n, [&](double b) {  // b is one bar older than a
-        if (a > b) {
-            up += a - b;
-        } else if (a < b) {
-            down += b - a;
-        }
+        // A rise adds a - b to up, a fall b - a to down, and each adds +0.0
+        // otherwise, which leaves it as it was: both only ever hold +0.0 or
+        // more, never -0.0 or NaN. So the sums are those of adding on rises
+        // and falls alone (a > b exactly when a - b > 0).
+        up += PositivePart(a - b);
+        down += PositivePart(b - a);
         a = b;
     });
     if (up + down == 0.0) return 0.0;
