@@ -192,4 +192,50 @@ double RegressionStandardError(const R& r, std::uint32_t n) {
     return v > 0.0 ? std::sqrt(v) : 0.0;
 }
 
+// The least-squares line through the newest n values at k bars back and the
+// standard error of that fit: LinearRegressionValue(R, n, k) and
+// RegressionStandardError(R, n), bit for bit, with the sum of the values
+// added once. The error's mean of the values is that sum over n, as
+// SimpleAverage would add it again.
+struct RegressionFit {
+    double value;
+    double standardError;
+};
+
+template <class R>
+RegressionFit RegressionLineAndError(const R& r, std::uint32_t n, std::int32_t k) {
+    if (n == 0) return {0.0, 0.0};
+    const double nd = static_cast<double>(n);
+    double sy = 0.0;
+    double sxy = 0.0;
+    std::uint32_t i = 0;
+    r.forEachBack(0, n, [&](double y) {
+        sy += y;
+        sxy += static_cast<double>(i++) * y;
+    });
+    const double sx = nd * (nd - 1.0) * 0.5;
+    const double sxx = (2.0 * nd - 1.0) * nd * (nd - 1.0) / 6.0;
+    const double d = sx * sx - nd * sxx;
+    const double b = d == 0.0 ? 0.0 : (nd * sxy - sx * sy) / d;
+    const double value = (sy - b * sx) / nd + b * (nd - 1.0 - static_cast<double>(k));
+    if (n <= 2) return {value, 0.0};
+
+    const double meanY = sy / nd;
+    const double meanX = (nd * (nd - 1.0) * 0.5) / nd;
+    double eyy = 0.0;
+    double exy = 0.0;
+    double exx = 0.0;
+    i = 0;
+    r.forEachBack(0, n, [&](double y) {
+        const double dx = static_cast<double>(i++) - meanX;
+        const double dy = y - meanY;
+        eyy += dy * dy;
+        exy += dx * dy;
+        exx += dx * dx;
+    });
+    const double c = exx == 0.0 ? 0.0 : exy * exy / exx;
+    const double v = (eyy - c) / (nd - 2.0);
+    return {value, v > 0.0 ? std::sqrt(v) : 0.0};
+}
+
 }  // namespace zt

@@ -42,9 +42,10 @@ void ErrorBands(std::int32_t period, std::int32_t smoothing, const BarRing& clos
     if (m.count < std::numeric_limits<std::int32_t>::max()) m.count += 1;
     const auto n = static_cast<std::uint32_t>(std::min(period, m.count));
     const auto s = static_cast<std::uint32_t>(smoothing);
-    m.lineRing.push(LinearRegressionValue(close, n, 0));
+    const RegressionFit fit = RegressionLineAndError(close, n, 0);
+    m.lineRing.push(fit.value);
     m.middle = SimpleAverage(m.lineRing, s);
-    m.errorRing.push(RegressionStandardError(close, n));
+    m.errorRing.push(fit.standardError);
     const double err = SimpleAverage(m.errorRing, s);
     m.lower = m.middle - err;  // one standard error on each side, no multiplier
     m.upper = m.middle + err;

@@ -142,6 +142,22 @@ TEST(RegressionStandardError, ZeroOnALineAndForTwoValues) {
                      std::sqrt(2.0 / 3.0));
 }
 
+TEST(RegressionLineAndError, EqualsTheLineAndTheErrorWorkedOutApart) {
+    std::uint32_t x = 99;
+    BarRing r{};
+    for (int bar = 0; bar < 400; ++bar) {
+        x = x * 1103515245u + 12345u;
+        r.push(bar % 37 == 0 ? 0.0 : 100.0 + static_cast<double>((x >> 9) % 4001) * 0.25 - 500.0);
+        for (std::uint32_t n : {0u, 1u, 2u, 3u, 14u, 80u, 200u, 250u}) {
+            const RegressionFit fit = RegressionLineAndError(r, n, 0);
+            const double value = LinearRegressionValue(r, n, 0);
+            const double error = RegressionStandardError(r, n);
+            ASSERT_EQ(std::memcmp(&fit.value, &value, sizeof value), 0) << bar << " " << n;
+            ASSERT_EQ(std::memcmp(&fit.standardError, &error, sizeof error), 0) << bar << " " << n;
+        }
+    }
+}
+
 TEST(NonFiniteInput, AdaptivePrimitivesDoNotCrash) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
