@@ -54,7 +54,7 @@ double ColourTemplate(ColourTemplateMemory& m, const BarRings& bars) {
     const double t = TripleTrendBlend(h, l, c, m.trend);
     const double sb = ShortTermBiasOf(m.biasRing, a, t).value;
     const double stop = StopLineOf(m.stopLags, a, t);
-    const double split = SplitLine(m.split, bars);
+    const double split = SplitLineOf(m.splitSwing, bars, m.signal.smoothedMomentum, m.signal.sarRing.at(0));
     TrueStrengthOscillator(c, m.strength);
 
     double* k = m.components;

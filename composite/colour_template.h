@@ -24,9 +24,9 @@ inline constexpr int kColourComponents = 9;
 struct ColourTemplateMemory {
     std::uint8_t started = 0;
     AutoStopLineMemory autoStop;
-    // One composite signal for components 3, 4, 5 and 7: also the combo's
-    // signal, and with it the channel index of components 3 and 4 and the
-    // momentum blend of component 5.
+    // One composite signal for components 3, 4, 5, 7 and 8: also the combo's
+    // signal, and with it the channel index of components 3 and 4, the
+    // momentum blend of component 5 and the split line's momentum and stop.
     CompositeSignalMemory signal;
     BufferedVidyaMemory<5> comboLineAverage;
     FastComponentMemory fast;
@@ -34,7 +34,9 @@ struct ColourTemplateMemory {
     TripleTrendBlendMemory trend;
     Ring<4> biasRing;
     StopLineLags stopLags;
-    SplitLineMemory split;
+    // The split line's momentum (4, 6) and stop (0.02, 0.2) are the composite
+    // signal's.
+    SwingMidpointMemory splitSwing;
     TrueStrengthMemory strength;
     double components[kColourComponents] = {};  // component 1 first
 };

@@ -23,8 +23,11 @@ double SplitLine(SplitLineMemory& m, const BarRings& bars) {
     StartRecord(m);
     const double a = SmoothedMedianMomentum(m.medianMomentum, bars, 4, 6);
     const double sar = ParabolicSar(bars.high, bars.low, m.sar, 0.02, 0.2);
-    const double low = DisplacedWeightedAverage(bars.low, 6, 5);
-    return SplitSwing(m.swing, bars, a, sar, low);
+    return SplitLineOf(m.swing, bars, a, sar);
+}
+
+double SplitLineOf(SwingMidpointMemory& swing, const BarRings& bars, double a, double sar) {
+    return SplitSwing(swing, bars, a, sar, DisplacedWeightedAverage(bars.low, 6, 5));
 }
 
 double ModSplitLine(ModSplitLineMemory& m, const BarRings& bars) {
