@@ -91,6 +91,14 @@ struct BoundedRing {
         head = 0;
         for (auto& v : values) v = T{};
     }
+    // Makes this ring read as `from` does: its capacity, head and the slots
+    // below the capacity (no read reaches the others, and a reset clears
+    // them).
+    void readAs(const BoundedRing& from) {
+        capacity = from.capacity;
+        head = from.head;
+        std::memcpy(values, from.values, capacity * sizeof(T));
+    }
     std::uint32_t index(std::uint32_t k) const {
         std::uint32_t i = head + (k < capacity ? k : k % capacity);
         if (i >= capacity) i -= capacity;

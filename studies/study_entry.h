@@ -41,13 +41,18 @@ bool EnsureRecord(StudyState& state) noexcept {
 }
 
 // Restores the working copy of the record in `Slot` from the committed copy
-// (one flat copy) and returns it. The state must hold the record.
+// and returns it: one flat copy, or the record's own restoreFrom where it
+// copies only what an evaluation can read. The state must hold the record.
 template <RecordSlot Slot>
 RecordType<Slot>& RestoreRecord(StudyState& state) noexcept {
     using Memory = RecordType<Slot>;
     auto* copies = static_cast<RecordCopies<Memory>*>(state.records.find(static_cast<std::uint32_t>(Slot)));
     Memory& working = copies->copy[state.records.working()];
-    working = copies->copy[state.records.committed()];
+    const Memory& committed = copies->copy[state.records.committed()];
+    if constexpr (requires { working.restoreFrom(committed); })
+        working.restoreFrom(committed);
+    else
+        working = committed;
     return working;
 }
 

@@ -241,6 +241,31 @@ TEST_F(SingleStudies, ErrorBandsRecreateTheirRingsForNewLengths) {
     EXPECT_EQ(Bands().count, 2);  // the counter follows the bars across the change
 }
 
+// A forming bar evaluated with other lengths (which re-create the rings)
+// leaves no trace once the bar is sent again and evaluated with the chart's
+// lengths: the restored record reads as the committed one.
+TEST_F(SingleStudies, ErrorBandsForgetLengthsTriedOnAFormingBar) {
+    const std::int32_t plain = E_CREATESTATE2(1);
+    const auto bars = test::SyntheticBars(260, 21);
+    const std::pair<int, int> tried[] = {{21, 3}, {200, 200}, {5, 40}, {80, 14}};
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        const test::Bar& b = bars[i];
+        const auto n = static_cast<std::int32_t>(i + 1);
+        const auto [period, smoothing] = tried[i % 4];
+        E_BARVALUES(id_, n, b.date, b.time, b.open, b.high, b.low, b.close * 1.01, b.volume);
+        E_ZARNEBANDS(id_, period, smoothing);
+        E_BARVALUES(id_, n, b.date, b.time, b.open, b.high, b.low, b.close, b.volume);
+        E_BARVALUES(plain, n, b.date, b.time, b.open, b.high, b.low, b.close, b.volume);
+        const int chartPeriod = i < 130 ? 30 : 60;  // the chart's own lengths change once too
+        const double a = E_ZARNEBANDS(id_, chartPeriod, 9), c = E_ZARNEBANDS(plain, chartPeriod, 9);
+        ASSERT_EQ(std::memcmp(&a, &c, sizeof a), 0) << "bar " << n;
+        for (int k = 1; k <= 2; ++k) {
+            const double x = E_GETRETURN(id_, k), y = E_GETRETURN(plain, k);
+            ASSERT_EQ(std::memcmp(&x, &y, sizeof x), 0) << "bar " << n << " slot " << k;
+        }
+    }
+}
+
 TEST_F(SingleStudies, ErrorBandsRefuseLengthsOutsideTheHistory) {
     Bar(1, 10, 12, 8, 30);
     for (double& v : state_->slots.values) v = 3.0;
