@@ -32,7 +32,10 @@ struct ShortTermBiasResult {
 
 struct ChannelIndexMemory {
     std::uint8_t started = 0;
-    Ring<14> deviationRing;  // absolute deviations of the typical price
+    // Read in full on every evaluation, right after the push: a head-based
+    // ring, whose push writes one slot, serves that better than moving all
+    // fourteen.
+    SeriesRing<double, 14> deviationRing;  // absolute deviations of the typical price
 };
 
 struct TrueStrengthMemory {
