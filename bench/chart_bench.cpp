@@ -181,15 +181,20 @@ void Register(const std::string& name, const std::vector<const StudyInfo*>& stud
         b->UseManualTime()->Iterations(1)->Unit(benchmark::kNanosecond)->ComputeStatistics("min", Fastest);
 }
 
-// Heap bytes that one state holds once the study has run on 250 bars.
-long StateBytes(const StudyInfo& study) {
+// Heap bytes that one state holds once the studies have run on it for 250
+// bars, every study on every bar.
+long StateBytes(const std::vector<const StudyInfo*>& studies) {
     const QuietStandardError quiet;
     const std::vector<Bar>& bars = TheSeries().bars;
     const long before = zt::bench::LiveHeapBytes();
-    const Instance s{&study, E_CREATESTATE2(1)};
-    for (std::size_t i = 0; i < 250 && i < bars.size(); ++i) Update(s, static_cast<std::int32_t>(i + 1), bars[i]);
+    const std::int32_t id = E_CREATESTATE2(1);
+    for (std::size_t i = 0; i < 250 && i < bars.size(); ++i) {
+        E_BARVALUES(id, static_cast<std::int32_t>(i + 1), HostDate(bars[i].date), bars[i].time, bars[i].open,
+                    bars[i].high, bars[i].low, bars[i].close, bars[i].volume);
+        for (const StudyInfo* s : studies) benchmark::DoNotOptimize(s->bands ? s->bands(id, 80, 14) : s->entry(id));
+    }
     const long held = zt::bench::LiveHeapBytes() - before;
-    E_DESTROYSTATE(s.id);
+    E_DESTROYSTATE(id);
     return held;
 }
 
@@ -234,8 +239,11 @@ void PrintMemoryTable(const std::string& self, const std::string& series) {
     std::printf("%-32s %16s %22s\n", "study", "bytes per state", "1000 states, peak RSS");
     std::printf("%-32s %16s %18.1f MiB\n", "(no states)", "-",
                 static_cast<double>(PeakResidentOf(self, series, "-")) / 1024.0);
+    std::vector<const StudyInfo*> all;
+    for (const StudyInfo& s : Studies()) all.push_back(&s);
+    std::printf("%-32s %16ld %22s\n", "(every study on one state)", StateBytes(all), "-");
     for (const StudyInfo& s : Studies()) {
-        const long bytes = StateBytes(s);
+        const long bytes = StateBytes({&s});
         const long kib = PeakResidentOf(self, series, std::string(s.name()));
         std::printf("%-32s %16ld %18.1f MiB\n", std::string(s.name()).c_str(), bytes,
                     static_cast<double>(kib) / 1024.0);
