@@ -6,7 +6,8 @@
 #   scripts/deps.sh all        every group below (what scripts/check.sh needs)
 #   scripts/deps.sh GROUP...   the named groups
 # Groups: build, windows (the MinGW-w64 cross compilers, wine64 and wine32 for
-# the Windows builds, an X server for the installer's dialogs).
+# the Windows builds, an X server for the installer's dialogs), fuzz (clang
+# with the libFuzzer and sanitizer runtimes, for the fuzz preset).
 set -euo pipefail
 
 group_packages() {
@@ -14,10 +15,11 @@ group_packages() {
     build) echo cmake ninja-build g++ libgtest-dev libbenchmark-dev ;;
     windows) echo g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 \
                   binutils-mingw-w64-x86-64 wine64 xvfb x11-apps imagemagick ;;
-    *) echo "scripts/deps.sh: unknown group $1 (build, windows, all)" >&2; return 1 ;;
+    fuzz) echo clang libclang-rt-14-dev ;;
+    *) echo "scripts/deps.sh: unknown group $1 (build, windows, fuzz, all)" >&2; return 1 ;;
   esac
 }
-all_groups=(build windows)
+all_groups=(build windows fuzz)
 
 groups=("$@")
 [ "${#groups[@]}" -gt 0 ] || groups=(all)
