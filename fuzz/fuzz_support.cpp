@@ -51,19 +51,20 @@ void* AllocateAligned(std::size_t n, std::align_val_t alignment) noexcept {
     return posix_memalign(&p, a < sizeof(void*) ? sizeof(void*) : a, n == 0 ? 1 : n) == 0 ? p : nullptr;
 }
 
-std::vector<std::string>& CapturedLines() {
-    static std::vector<std::string> lines;
-    return lines;
+std::string& Captured() {
+    static std::string text;
+    return text;
 }
 bool capturing = false;
-std::size_t formatted = 0;
 
 std::int32_t Sink(unsigned, const char* format, std::va_list args) {
     AllocationFailure::Paused paused;
     char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    ++formatted;
-    if (capturing) CapturedLines().emplace_back(text);
+    const int n = std::vsnprintf(text, sizeof text, format, args);
+    if (capturing && n >= 0) {
+        Captured().append(text, static_cast<std::size_t>(n) < sizeof text ? static_cast<std::size_t>(n) : sizeof text - 1);
+        Captured().push_back('\n');
+    }
     return 1;
 }
 
@@ -79,7 +80,8 @@ std::uint32_t AllocationFailure::Counted() { return countdown.counted; }
 
 void AllocationFailure::PlanFrom(ByteReader& in) {
     const std::uint8_t mode = in.Byte();
-    const std::uint32_t first = 1u + in.Byte();
+    const std::uint32_t low = in.Byte();
+    const std::uint32_t first = 1u + low + 256u * (in.Byte() % 16u);  // up to 4096: past 1000 states
     const std::uint32_t count = 1u + in.Byte() % 16u;
     // Most inputs run without failures, so that the model checks every
     // outcome exactly; the rest pick one of the three kinds.
@@ -96,14 +98,17 @@ AllocationFailure::Paused::~Paused() { armed = was_; }
 
 void TraceSink::Install() { TraceHook = &Sink; }
 void TraceSink::Capture(bool on) { capturing = on; }
-const std::vector<std::string>& TraceSink::Lines() { return CapturedLines(); }
-void TraceSink::Clear() { CapturedLines().clear(); }
+const std::string& TraceSink::Text() { return Captured(); }
+void TraceSink::Clear() { Captured().clear(); }
 bool TraceSink::Contains(std::string_view line) {
-    for (const auto& l : CapturedLines())
-        if (l == line) return true;
+    const std::string_view text = Captured();
+    for (std::size_t at = text.find(line); at != std::string_view::npos; at = text.find(line, at + 1)) {
+        const bool starts = at == 0 || text[at - 1] == '\n';
+        const bool ends = at + line.size() < text.size() && text[at + line.size()] == '\n';
+        if (starts && ends) return true;
+    }
     return false;
 }
-std::size_t TraceSink::Formatted() { return formatted; }
 
 void ResetLibrary() {
     RegistryGuard guard;

@@ -70,7 +70,7 @@ public:
     static std::uint32_t Counted();
 
     // Takes a plan from the input: one byte for the mode (most inputs none),
-    // then the first failing allocation and the length of a run.
+    // two for the first failing allocation, one for the length of a run.
     static void PlanFrom(ByteReader& in);
 
     // Arms for the scope of one library call.
@@ -95,15 +95,15 @@ public:
 };
 
 // The library's trace lines, formatted (so every format and its arguments
-// are exercised) but not written. Lines are kept only while capturing.
+// are exercised) but not written. While capturing they are kept as one text,
+// each line ended by "\n".
 class TraceSink {
 public:
     static void Install();
     static void Capture(bool on);
-    static const std::vector<std::string>& Lines();
+    static const std::string& Text();
     static void Clear();
     static bool Contains(std::string_view line);
-    static std::size_t Formatted();  // lines formatted since Install
 };
 
 // Forgets every state and context, as if the library had just been loaded,

@@ -7,32 +7,34 @@ set -euo pipefail
 cd "$(dirname "$0")"
 b() { for x in "$@"; do printf "\\x$(printf %02x "$x")"; done; }
 
-# --- exports: header = allocation plan (mode, first, run), final-check study
+# --- exports: header = allocation plan (mode, first: 2 bytes, run), final-check study
 exports=corpus/exports
 mkdir -p "$exports"
 live0() { b 0 0 0; }  # the first live state
 {
-  # One state fed a 289-bar chart for every study in turn, then the report.
-  b 0 0 0 5  0 0 1
-  for s in $(seq 0 33); do b 12; live0; b 144 "$s" "$((s + 1))" 64; done
+  # One state fed a 224-bar chart (past the 200-bar history) for the first
+  # study, then a few bars for every other study in turn, then the report.
+  b 0 0 0 0 5  0 0 1
+  b 12; live0; b 219 0 1 64
+  for s in $(seq 1 33); do b 12; live0; b 7 "$s" "$((s + 1))" 64; done
   b 11
 } >"$exports/long_chart"
 {
-  # Contexts 1 and 2 selected in turn while 1275 states are made: the oldest
+  # Contexts 1 and 2 selected in turn while 1115 states are made: the oldest
   # are evicted; checks, states without gc, the report, both freed.
-  b 0 0 0 17  8 1 9 1  1 127 1  8 2 9 2  1 128 1  3; live0; b 0 0 0  0 1 0  11  10 1  11  10 2  11
+  b 0 0 0 0 17  8 1 9 1  1 255 1  8 2 9 2  1 15 1  3; live0; b 0 0 0  0 1 0  11  10 1  11  10 2  11
 } >"$exports/past_the_limit"
 {
   # Context 7 selected before it exists, added, selected again (still no
   # record), 0 selected, 7 selected, states made in each, 7 freed.
-  b 0 0 0 3  9 7 8 7 9 7 0 0 1 9 0 9 7 0 0 1 0 1 0 11 10 7 11 10 0 11
+  b 0 0 0 0 3  9 7 8 7 9 7 0 0 1 9 0 9 7 0 0 1 0 1 0 11 10 7 11 10 0 11
 } >"$exports/contexts"
 price() { b 0 $(($1 % 256)) $(($1 / 256)); }  # a quarter-point price: 0.25 * (1 + N)
 special() { b $((176 + $1)); }                 # kSpecial[N]: 0 NaN, 2 +inf, 4 the largest double
 {
   # NaN, infinities and the largest double in a bar, re-sent and committed,
   # then odd ids, slots and error-band lengths.
-  b 0 0 0 0  0 0 1
+  b 0 0 0 0 0  0 0 1
   b 4; live0; b 0 5; special 0; special 2; special 4; special 6; special 0
   b 5; live0; b 20
   b 13; live0; b 9 3 0
@@ -48,15 +50,18 @@ special() { b $((176 + $1)); }                 # kSpecial[N]: 0 NaN, 2 +inf, 4 t
 # context whose list could not grow stayed registered with its id lost, and
 # a chart freed while its list could not be copied left the selection
 # pointing at the released context.
-b 5 4 0 0  8 1 9 1 0 0 1 11 >"$exports/oom_create_in_context"
-b 5 5 0 0  8 1 9 1 0 0 1 10 1 0 0 1 >"$exports/oom_free_context"
+b 5 4 0 0 0  8 1 9 1 0 0 1 11 >"$exports/oom_create_in_context"
+b 5 5 0 0 0  8 1 9 1 0 0 1 10 1 0 0 1 >"$exports/oom_free_context"
+# The 1100th state's registry entry (allocation 2200) cannot be made: the
+# creation must not have evicted the oldest state first.
+b 5 151 8 0 0  1 255 1  11 >"$exports/oom_at_the_limit"
 {
   # Every allocation fails from the 3rd on while states are made past the
   # limit and contexts are added.
-  b 7 2 0 9  8 1 9 1  1 210 1  8 3  0 0 1  11
+  b 7 2 0 0 9  8 1 9 1  1 255 1  8 3  0 0 1  11
 } >"$exports/oom_past_the_limit"
 
-# --- dll_entry: header = allocation plan; a call = name, missing, P1..P8
+# --- dll_entry: header = allocation plan (4 bytes); a call = name, missing, P1..P8
 dll=corpus/dll_entry
 mkdir -p "$dll"
 arg_id() { b 1 32 0; }       # P1: the first live state as VT_I4
@@ -65,7 +70,7 @@ arg_stamp() { b 5 32 "$1" 0; } # P3: date * 10000 + HHMM as VT_R8
 arg_price() { b "$1" 32 "$2" "$3"; }
 call() { b 5 "$1" 0; }        # a known name by index, no record missing
 {
-  b 0 0 0
+  b 0 0 0 0
   call 1; arg_id; arg_small 5; arg_stamp 0; for i in 4 5 6 7 8; do arg_price 0 0 0; done
   for bar in $(seq 1 12); do
     call 0; arg_id; arg_small $((bar + 4)); arg_stamp $((bar * 5)); arg_price 5 $bar 2; arg_price 4 $((bar + 9)) 2
@@ -79,7 +84,7 @@ call() { b 5 "$1" 0; }        # a known name by index, no record missing
 {
   # Names the entry must not know, in odd cases, with and without trailing
   # bytes; every VARIANT type code.
-  b 0 0 0
+  b 0 0 0 0
   for n in 5 6 7 8 9 10 15 46 47 48 49 50 51; do call "$n"; for i in 1 2 3 4 5 6 7 8; do b 1 32 1; done; done
   for t in $(seq 0 18); do b 4 20 85; b 0; for i in 1 2 3 4 5 6 7 8; do b "$t" 40 3 1; done; done
   b 2 17 5 1 2 3 4 5; b 0; for i in 1 2 3 4 5 6 7 8; do b 1 32 1; done

@@ -2,7 +2,8 @@
 # Builds everything and runs every test: the native build, the native tests
 # under AddressSanitizer + UndefinedBehaviorSanitizer and the concurrency test
 # under ThreadSanitizer, the 32-bit Windows DLL (export table and imports
-# checked) and the 64-bit Windows build run under wine64.
+# checked), the 64-bit Windows build run under wine64, and a short run of
+# every fuzz target (ZT_FUZZ_SECONDS each, default 30; any finding fails).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh all
@@ -29,4 +30,15 @@ for preset in native asan tsan win32 win64; do
   failed=$((failed + bad))
   [ "$status" -eq 0 ] || { echo "all: $passed passed, $failed failed"; exit "$status"; }
 done
+echo "=== fuzz ==="
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+for target in $(scripts/fuzz.sh --list); do
+  if scripts/fuzz.sh "$target" "${ZT_FUZZ_SECONDS:-30}"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+  fi
+done
 echo "all: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
