@@ -6,58 +6,10 @@
 // every allocation fail in turn; these are the cases it once found.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
 #include <vector>
 
+#include "tests/failing_allocator.h"
 #include "tests/test_support.h"
-
-namespace {
-
-// Allocations counted while armed; the `failAt`-th and, with `failRest`,
-// every later one fail.
-thread_local bool armed = false;
-thread_local int counted = 0;
-thread_local int failAt = 0;
-thread_local bool failRest = false;
-
-void* Allocate(std::size_t n) noexcept {
-    if (armed) {
-        ++counted;
-        if (counted == failAt || (failRest && counted > failAt)) return nullptr;
-    }
-    return std::malloc(n == 0 ? 1 : n);
-}
-
-// Runs `f` with the `n`-th allocation (and with `rest` every later one)
-// failing; returns how many allocations it asked for.
-template <class F>
-int FailingAllocation(int n, bool rest, F&& f) {
-    counted = 0;
-    failAt = n;
-    failRest = rest;
-    armed = true;
-    f();
-    armed = false;
-    return counted;
-}
-
-}  // namespace
-
-void* operator new(std::size_t n) {
-    if (void* p = Allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) {
-    if (void* p = Allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace zt {
 namespace {
@@ -99,7 +51,7 @@ TEST_F(OutOfMemory, AFailedCreationChangesNothing) {
         for (int n = 1;; ++n) {
             const Snapshot before = Take(1);
             std::int32_t id = -1;
-            FailingAllocation(n, false, [&] { id = E_CREATESTATE2(1); });
+            test::FailingAllocation(n, false, [&] { id = E_CREATESTATE2(1); });
             if (id != 0) {
                 EXPECT_EQ(Take(1).contextList.back(), id);
                 break;
@@ -117,7 +69,7 @@ TEST_F(OutOfMemory, AFailedCreationAtTheLimitEvictsNothing) {
     for (int n = 1;; ++n) {
         const Snapshot before = Take(0);
         std::int32_t id = -1;
-        FailingAllocation(n, true, [&] { id = E_CREATESTATE2(1); });
+        test::FailingAllocation(n, true, [&] { id = E_CREATESTATE2(1); });
         if (id != 0) break;  // every allocation it needed came through
         ++failures;
         EXPECT_TRUE(Take(0) == before) << "allocation " << n;
@@ -133,7 +85,7 @@ TEST_F(OutOfMemory, FreeingAChartNeedsNoMemory) {
     Dll_Context(1);
     std::vector<std::int32_t> ids;
     for (int i = 0; i < 5; ++i) ids.push_back(E_CREATESTATE2(1));
-    const int used = FailingAllocation(1, true, [] { Dll_Free(1); });
+    const int used = test::FailingAllocation(1, true, [] { Dll_Free(1); });
     EXPECT_EQ(used, 0);
     for (std::int32_t id : ids) EXPECT_EQ(E_CHECKSTATE(id), 0);
     {
