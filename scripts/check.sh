@@ -15,7 +15,8 @@ jobs=$(nproc)
 passed=0
 failed=0
 skipped=0
-skip_summary=""
+skip_presets=()
+skip_bodies=()
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 for preset in native asan tsan win32 win64; do
@@ -43,16 +44,32 @@ for preset in native asan tsan win32 win64; do
                  grep -h -A1 ': Skipped$' "build/$preset/Testing/Temporary/LastTest.log" |
                    grep -v -e ': Skipped$' -e '^--$'; } 2>/dev/null | sort -u | paste -sd ';' | sed 's/;/; /g' || true)
     list=$(echo "$names" | paste -sd ',' | sed 's/,/, /g')
-    skip_summary="${skip_summary:+$skip_summary; }$preset $count ($list${reasons:+: $reasons})"
+    skip_presets+=("$preset")
+    skip_bodies+=("$count ($list${reasons:+: $reasons})")
   fi
   skipped=$((skipped + count))
   passed=$((passed + total - bad - count))
   failed=$((failed + bad))
-  if [ "$status" -ne 0 ]; then
-    [ -z "$skip_summary" ] || echo "skipped: $skip_summary"
-    echo "all: $passed passed, $failed failed, $skipped skipped"
-    exit "$status"
-  fi
+  [ "$status" -eq 0 ] || break
 done
-[ -z "$skip_summary" ] || echo "skipped: $skip_summary"
+
+# One line naming every skipped test, presets with the same skips together:
+#   skipped: native, asan, tsan 4 each (NAME, ...: REASON; ...); win32 6 (...)
+line=""
+declare -A seen=()
+for i in "${!skip_bodies[@]}"; do
+  body=${skip_bodies[$i]}
+  [ -z "${seen[$body]:-}" ] || continue
+  seen[$body]=1
+  presets=()
+  for j in "${!skip_bodies[@]}"; do
+    [ "${skip_bodies[$j]}" = "$body" ] && presets+=("${skip_presets[$j]}")
+  done
+  group=$(printf '%s, ' "${presets[@]}")
+  group=${group%, }
+  [ "${#presets[@]}" -eq 1 ] || body=$(echo "$body" | sed -E 's/^([0-9]+) /\1 each /')
+  line="${line:+$line; }$group $body"
+done
+[ -z "$line" ] || echo "skipped: $line"
 echo "all: $passed passed, $failed failed, $skipped skipped"
+exit "$status"
