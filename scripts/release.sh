@@ -7,9 +7,10 @@
 # VERSION is the CMake project's version.
 #
 #   scripts/release.sh [--payload DIR]
-#       configure and build the win32 preset (DIR: the installer's payload
-#       folder with the platform's real DEC09.ELD and ZRVOMO.tsw, see
-#       setup/README.md), then package it into dist/
+#       configure and build the win32 preset in build/win32 (with DIR, the
+#       installer's payload folder holding the platform's real DEC09.ELD and
+#       ZRVOMO.tsw, see setup/README.md: in build/win32-release), then
+#       package it into dist/
 #   scripts/release.sh --package BUILD_DIR OUT_DIR
 #       package an existing win32 build into OUT_DIR (what the tests do)
 set -euo pipefail
@@ -63,6 +64,7 @@ package() { # package BUILD_DIR OUT_DIR
     rm -f "$out/$name.files"
     sha256sum "$name.zip" >"$name.zip.sha256"
   )
+  rm -rf "$stage"
   echo "wrote $out/$name.zip ($(stat -c %s "$out/$name.zip") bytes)"
   sed 's/^/  /' "$out/$name.zip.sha256"
 }
@@ -83,14 +85,18 @@ esac
 cd "$root"
 scripts/deps.sh build windows
 if [ -n "$payload" ]; then
-  cmake --preset win32 -DZARNSETUP_PAYLOAD_DIR="$payload" >/dev/null
+  # A build of its own, so that build/win32 keeps the default payload that
+  # its tests expect.
+  build=build/win32-release
+  cmake --preset win32 -B "$build" -DZARNSETUP_PAYLOAD_DIR="$payload" >/dev/null
 else
+  build=build/win32
   cmake --preset win32 >/dev/null
 fi
-cmake --build --preset win32 -j "$(nproc)"
-used=$(sed -n 's/^ZARNSETUP_PAYLOAD_DIR:PATH=//p' build/win32/CMakeCache.txt)
+cmake --build "$build" -j "$(nproc)"
+used=$(sed -n 's/^ZARNSETUP_PAYLOAD_DIR:PATH=//p' "$build/CMakeCache.txt")
 if [ "$used" = "$root/setup/payload" ]; then
   echo "note: the installer carries the placeholder DEC09.ELD and ZRVOMO.tsw of setup/payload;" \
        "pass --payload DIR with the platform's real files for a release to users"
 fi
-package build/win32 dist
+package "$build" dist
