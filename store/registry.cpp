@@ -57,23 +57,26 @@ std::int32_t CreateState(std::int32_t gcFlag) {
     TraceLog("Create State: %d", id);
 
     RegistryGuard guard;
-    ++r.liveStateCount;
-    if (r.liveStateCount > kMaxLiveStates) {
-        // The oldest entry is the place the push below overwrites.
-        if (StudyState* oldest = FindState(r.recentStates.at(kMaxLiveStates - 1)))
-            DestroyState(oldest);
+    // Everything that needs memory comes first: a creation that runs out of
+    // it throws before anything changed, so no state is registered whose id
+    // the host never learns, and no state is evicted for nothing.
+    if (ChartContext* context = r.current.record) {
+        std::vector<std::int32_t>& ids = context->stateIds;
+        if (ids.size() == ids.capacity()) ids.reserve(2 * ids.size() + 8);
     }
     StudyState* const created = state.get();
-    try {
-        r.states.emplace(id, std::move(state));
-    } catch (...) {
-        --r.liveStateCount;  // nothing was registered: the limit must not drift
-        throw;
+    r.states.emplace(id, std::move(state));
+    ++r.liveStateCount;
+    if (r.liveStateCount > kMaxLiveStates) {
+        // The oldest entry is the place the push below overwrites; the new
+        // state is not in the ring yet.
+        if (StudyState* oldest = FindState(r.recentStates.at(kMaxLiveStates - 1)))
+            DestroyState(oldest);
     }
     r.stateIndex[IndexPlace(id)] = created;
     if (r.current.record != nullptr) {
         TraceLog("Add State %d to Context %d", id, r.current.id);
-        r.current.record->stateIds.push_back(id);
+        r.current.record->stateIds.push_back(id);  // room reserved above
     }
     r.recentStates.push(id);
     return id;
@@ -160,7 +163,10 @@ ZT_API void ZT_CALL Dll_Free(std::int32_t contextId) {
         RegistryGuard guard;
         if (LookUpContext(r, contextId) == nullptr) return;
         auto node = r.contexts.extract(contextId);
-        const std::vector<std::int32_t> ids = node.mapped()->stateIds;
+        // The list is taken over, not copied: freeing a chart needs no
+        // memory, so it cannot fail half-way and leave the selection
+        // pointing at a released record.
+        const std::vector<std::int32_t> ids = std::move(node.mapped()->stateIds);
         for (std::int32_t id : ids) DestroyState(FindState(id));
         // The selection must not outlive its record: it falls back to no
         // context at all.
