@@ -5,11 +5,9 @@
 // fed the same 5,000 bars. Heap allocations are counted by replacing the
 // global operator new; a study evaluation in steady state must make none.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 
 #include "bench/allocation_counter.h"
+#include "bench/quiet_stderr.h"
 #include "replay/library.h"
 #include "replay/replay.h"
 
@@ -44,25 +42,7 @@ struct NoRows : RowSink {
     void Row(const Bar&, const double*) override {}
 };
 
-// The library traces a line for every state it creates or destroys; keep
-// them out of the benchmark's report.
-class QuietStandardError {
-public:
-    QuietStandardError() : saved_(dup(STDERR_FILENO)) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDERR_FILENO);
-        close(null);
-    }
-    ~QuietStandardError() {
-        dup2(saved_, STDERR_FILENO);
-        close(saved_);
-    }
-    QuietStandardError(const QuietStandardError&) = delete;
-    QuietStandardError& operator=(const QuietStandardError&) = delete;
-
-private:
-    int saved_;
-};
+using zt::bench::QuietStandardError;
 
 // Runs one replay per iteration; counts bars per second, time per bar, and
 // the allocations made after the first bar (setup is done by then) per

@@ -8,4 +8,10 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# This kernel cannot run 32-bit programs: nothing built here is executed.
+# The 32-bit programs run under 32-bit wine (Debian's wine32:i386, in the same
+# 64-bit prefix layout that wine64 uses), when the machine can execute 32-bit
+# code at all: the tests ask a probe first (cmake/windows_tests.cmake).
+find_program(WINE32 NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(WINE32)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE32})
+endif()

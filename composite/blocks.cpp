@@ -13,7 +13,8 @@ double SwingMidpoint(SwingMidpointMemory& m, double h, double l, double f, doubl
     return AdvanceSwing(m, h, l, f, s);
 }
 
-double MedianDrift(MedianDriftMemory& m, const BarRings& bars, std::uint32_t k) {
+template <std::uint32_t MedianSlots>
+double MedianDrift(MedianDriftRecord<MedianSlots>& m, const BarRings& bars, std::uint32_t k) {
     StartRecord(m);
     const double c0 = bars.close.at(0);
     const auto& v = bars.volume;
@@ -41,7 +42,12 @@ double SarDemaBlend(SarDemaBlendMemory& m, const BarRings& bars, std::uint32_t w
     return (WeightedAverage(m.sarRing, wLen) + d) / 2;
 }
 
-double MomentumBlend(MomentumBlendMemory& m, const BarRings& bars, const MomentumBlendParams& p) {
+template double MedianDrift(MedianDriftMemory&, const BarRings&, std::uint32_t);
+
+template <const MomentumBlendParams& P>
+double MomentumBlend(MomentumBlendMemory& m, const BarRings& bars) {
+    static_assert(P.a < kMomentumMedianSlots, "the median lag must stay inside the median rings");
+    constexpr const MomentumBlendParams& p = P;
     const double c0 = bars.close.at(0);
     const bool starting = StartRecord(m);
     if (starting) m.ema12State = m.ema26State = c0;
@@ -65,6 +71,9 @@ double MomentumBlend(MomentumBlendMemory& m, const BarRings& bars, const Momentu
     // The plain sum of the last three MACD values, not their mean.
     return (RingSum(m.macdRing, 3) + macd) / 2 + (macd - sig) + (c0 - o);
 }
+
+template double MomentumBlend<kCompositeMomentum>(MomentumBlendMemory&, const BarRings&);
+template double MomentumBlend<kTr4Momentum>(MomentumBlendMemory&, const BarRings&);
 
 double WeightedAverageSpread(WeightedAverageSpreadMemory& m, double a, double b) {
     StartRecord(m);

@@ -73,14 +73,21 @@ double SwingMidpoint(SwingMidpointMemory& m, double h, double l, double f, doubl
 // MedianDrift: the close pushed by a volume-scaled median momentum, read six
 // to eight bars back.
 
-struct MedianDriftMemory {
+// The record with a median ring of MedianSlots: 50 for the block on its
+// own; the momentum blend keeps only the slots its lags reach.
+template <std::uint32_t MedianSlots>
+struct MedianDriftRecord {
     std::uint8_t started = 0;
-    Ring<50> medianRing;
+    Ring<MedianSlots> medianRing;
     Ring<10> driftRing;
 };
 
-// k is the median lag; a lag of 50 or more wraps (50 reads the newest median).
-double MedianDrift(MedianDriftMemory& m, const BarRings& bars, std::uint32_t k);
+using MedianDriftMemory = MedianDriftRecord<50>;
+
+// k is the median lag; a lag of the ring's size or more wraps (on
+// MedianDriftMemory, 50 reads the newest median).
+template <std::uint32_t MedianSlots>
+double MedianDrift(MedianDriftRecord<MedianSlots>& m, const BarRings& bars, std::uint32_t k);
 
 // ---------------------------------------------------------------------------
 // SarDemaBlend: a slow parabolic stop (step 0.01, cap 0.1), weighted over
@@ -100,16 +107,20 @@ double SarDemaBlend(SarDemaBlendMemory& m, const BarRings& bars, std::uint32_t w
 // MomentumBlend: a MACD-based momentum line over a mix of the median drift,
 // the stop blend and the median momentum.
 
+// Both median rings (its own and the drift's) hold the 9 medians that a lag
+// of at most 8 reads back.
+inline constexpr std::uint32_t kMomentumMedianSlots = 9;
+
 struct MomentumBlendMemory {
     std::uint8_t started = 0;
-    Ring<50> medianRing;
+    Ring<kMomentumMedianSlots> medianRing;
     Ring<9> driftRing;
     Ring<8> mixRing;
     Ring<3> macdRing;
     double ema12State = 0.0;
     double ema26State = 0.0;
     double signalState = 0.0;
-    MedianDriftMemory drift;
+    MedianDriftRecord<kMomentumMedianSlots> drift;
     SarDemaBlendMemory sarDema;
 };
 
@@ -121,7 +132,10 @@ struct MomentumBlendParams {
 inline constexpr MomentumBlendParams kCompositeMomentum{8, 15, 8, 20};
 inline constexpr MomentumBlendParams kTr4Momentum{5, 10, 5, 10};
 
-double MomentumBlend(MomentumBlendMemory& m, const BarRings& bars, const MomentumBlendParams& p);
+// The parameters are fixed by the code, so that no lag can read past the
+// median rings (blocks.cpp instantiates the two sets above).
+template <const MomentumBlendParams& P>
+double MomentumBlend(MomentumBlendMemory& m, const BarRings& bars);
 
 // ---------------------------------------------------------------------------
 // WeightedAverageSpread: a + b against the 15-bar weighted average of b

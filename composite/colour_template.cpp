@@ -42,17 +42,19 @@ double ColourTemplate(ColourTemplateMemory& m, const BarRings& bars) {
     const auto& c = bars.close;
     const double c0 = c.at(0);
 
-    // Every calculation advances once, in this order, on its own memory.
+    // Every calculation advances once, on its own memory (the shared ones
+    // once for all their users).
     const double a = MomentumAdjustedAverage(c);
     const double b = AutoStopLine(h, l, c, m.autoStop);
     const double s = CompositeSignal(m.signal, bars);
     const double line = m.signal.compositeLine;
-    const double ci = ChannelIndex(h, l, c, m.channel);
-    const double combo = Combo(m.combo, bars);
-    const double f = FastComponent(m.fast, bars);
-    const double sb = ShortTermBias(h, l, c, m.shortTermBias).value;
-    const double stop = StopLine(h, l, c, m.stopLine);
-    const double split = SplitLine(m.split, bars);
+    const double ci = m.signal.channelIndex;
+    const double combo = ComboOfSignal(m.comboLineAverage, m.signal);
+    const double f = FastComponent(m.fast, bars, m.signal.momentumBlend);
+    const double t = TripleTrendBlend(h, l, c, m.trend);
+    const double sb = ShortTermBiasOf(m.biasRing, a, t).value;
+    const double stop = StopLineOf(m.stopLags, a, t);
+    const double split = SplitLineOf(m.splitSwing, bars, m.signal.smoothedMomentum, m.signal.sarRing.at(0));
     TrueStrengthOscillator(c, m.strength);
 
     double* k = m.components;
@@ -76,8 +78,7 @@ using namespace zt;
 // on down, else 0. Slots 1 to 9 hold the nine components whatever the
 // consensus, for the host to colour one by one.
 extern "C" ZT_API double ZT_CALL E_ZARNCOLORTMPL(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::colourTemplate>(s);
+    return EvaluateStudy<RecordSlot::colourTemplate>(stateId, [](StudyState& s, ColourTemplateMemory& m, double* slots) {
         const double consensus = ColourTemplate(m, RingsOf(s.bars));
         for (int i = 0; i < kColourComponents; ++i) slots[1 + i] = m.components[i];
         return consensus;

@@ -1,7 +1,9 @@
 // The colour template study: a consensus of nine signed components drawn
 // from the composite and single-series lines. It embeds its own copy of
 // every calculation it uses and shares no state with the studies it borrows
-// from.
+// from. Within its record, a part that several components compute alike is
+// kept and computed once: all its parts start on its first evaluation and
+// see the same bars, so copies of one calculation would stay identical.
 #pragma once
 
 #include <cstdint>
@@ -22,13 +24,19 @@ inline constexpr int kColourComponents = 9;
 struct ColourTemplateMemory {
     std::uint8_t started = 0;
     AutoStopLineMemory autoStop;
-    ChannelIndexMemory channel;
-    ComboMemory combo;
-    FastComponentMemory fast;
+    // One composite signal for components 3, 4, 5, 7 and 8: also the combo's
+    // signal, and with it the channel index of components 3 and 4, the
+    // momentum blend of component 5 and the split line's momentum and stop.
     CompositeSignalMemory signal;
-    ShortTermBiasMemory shortTermBias;
-    StopLineMemory stopLine;
-    SplitLineMemory split;
+    BufferedVidyaMemory<5> comboLineAverage;
+    FastComponentMemory fast;
+    // One triple trend blend for the short-term bias and the stop line.
+    TripleTrendBlendMemory trend;
+    Ring<4> biasRing;
+    StopLineLags stopLags;
+    // The split line's momentum (4, 6) and stop (0.02, 0.2) are the composite
+    // signal's.
+    SwingMidpointMemory splitSwing;
     TrueStrengthMemory strength;
     double components[kColourComponents] = {};  // component 1 first
 };

@@ -11,8 +11,11 @@ double CompositeSignalRule(double sm, double signalLine, double ci) {
     return 0.0;
 }
 
-// The steps below are also the order in which the children advance; each
-// child is evaluated exactly once, whatever the signal.
+// Each child is evaluated exactly once, whatever the signal. The children
+// keep records of their own and read only the bar rings, so the order in
+// which they advance changes no number: the channel index goes first, so
+// that its long chain of dependent additions runs while the rest is worked
+// out.
 double CompositeSignal(CompositeSignalMemory& m, const BarRings& bars) {
     const bool starting = StartRecord(m);
     const auto& h = bars.high;
@@ -20,6 +23,7 @@ double CompositeSignal(CompositeSignalMemory& m, const BarRings& bars) {
     const auto& c = bars.close;
     auto& median = m.medianRing;
     auto& sars = m.sarRing;
+    const double ci = ChannelIndex(h, l, c, m.channel);
 
     // 1. Median and the two eight-bar gaps.
     const double h0 = h.at(0), l0 = l.at(0), c0 = c.at(0);
@@ -40,7 +44,7 @@ double CompositeSignal(CompositeSignalMemory& m, const BarRings& bars) {
     m.blendRing.push((0.25 * q + median.at(0) + 0.75 * sarTrend + medianGap) / 2);
 
     // 4. Momentum blend, spread, cascade, envelope and the fast stop blend.
-    const double mb = MomentumBlend(m.momentum, bars, kCompositeMomentum);
+    const double mb = MomentumBlend<kCompositeMomentum>(m.momentum, bars);
     const double ws = WeightedAverageSpread(m.spread, median.at(0), mb);
     const double vc = VariableIndexCascade(m.cascade, ws);
     const double le = LowEnvelopeBlend(m.envelope, bars, vc, sars.at(0));
@@ -55,7 +59,6 @@ double CompositeSignal(CompositeSignalMemory& m, const BarRings& bars) {
     m.lowerLine = (l0 + wl + sars.at(0)) / 3;
     const double slow = SlowLine(bars, median.at(0), m.lowerLine);
     const double sw = SwingMidpoint(m.swing, h0, l0, smm, slow);
-    const double ci = ChannelIndex(h, l, c, m.channel);
     // Seeded from the slot three back, which is still 0 on the starting bar.
     if (starting) m.blendVidyaState = m.blendRing.at(3);
     const double sm = VariableIndexAverage(m.blendRing, m.blendVidyaState, 5, 3);
@@ -64,6 +67,9 @@ double CompositeSignal(CompositeSignalMemory& m, const BarRings& bars) {
     // 6. Signal and composite line.
     const double signal = CompositeSignalRule(sm, signalLine, ci);
     m.compositeLine = (signalLine + midLine) / 2;
+    m.channelIndex = ci;
+    m.momentumBlend = mb;
+    m.smoothedMomentum = smm;
     return signal;
 }
 

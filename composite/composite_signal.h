@@ -17,7 +17,7 @@ namespace zt {
 
 struct CompositeSignalMemory {
     std::uint8_t started = 0;
-    Ring<50> medianRing;  // median price per bar
+    Ring<9> medianRing;   // median price per bar (read at most 8 back)
     Ring<10> sarRing;     // parabolic stop per bar
     Ring<11> mixRing;     // close/median momentum mix
     Ring<14> blendRing;   // smoothed blend
@@ -36,12 +36,19 @@ struct CompositeSignalMemory {
     SwingMidpointMemory swing;
     double compositeLine = 0.0;  // written by every evaluation
     double lowerLine = 0.0;      // written by every evaluation
+    // Also written by every evaluation, for the studies that combine the
+    // signal with these parts: a record of their own for them, started with
+    // this one and fed the same bars, would give the same numbers.
+    double channelIndex = 0.0;      // ChannelIndex over the bars
+    double momentumBlend = 0.0;     // MomentumBlend (8, 15, 8, 20)
+    double smoothedMomentum = 0.0;  // SmoothedMedianMomentum (4, 6)
 };
 
 static_assert(std::is_trivially_copyable_v<CompositeSignalMemory>);
 
 // Advances every child once and returns the signal; the evaluation's
-// compositeLine and lowerLine are left in the record.
+// compositeLine and lowerLine, and the parts listed with them, are left in
+// the record.
 double CompositeSignal(CompositeSignalMemory& m, const BarRings& bars);
 
 // The signal rule: long (+1) when the smoothed blend sm is at or below the

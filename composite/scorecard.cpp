@@ -55,8 +55,7 @@ using namespace zt;
 // weighted average three bars back (the signal line), slots 2 and 3 its
 // negative and positive parts for the histogram.
 extern "C" ZT_API double ZT_CALL E_ZARNSCORECARD(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::scorecard>(s);
+    return EvaluateStudy<RecordSlot::scorecard>(stateId, [](StudyState& s, ScorecardLineMemory& m, double* slots) {
         const double result = ScorecardLine(m, RingsOf(s.bars));
         slots[1] = m.averagedResult;
         slots[2] = result < 0 ? result : 0.0;

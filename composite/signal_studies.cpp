@@ -14,10 +14,13 @@ double ComboRule(double c, double a, double b) {
 double Combo(ComboMemory& m, const BarRings& bars) {
     StartRecord(m);
     CompositeSignal(m.signal, bars);
-    const double a = m.signal.compositeLine;
-    const double b = BufferedVariableIndexAverage(m.lineAverage, a);
-    const double c = ChannelIndex(bars.high, bars.low, bars.close, m.channel);
-    return ComboRule(c, a, b);
+    return ComboOfSignal(m.lineAverage, m.signal);
+}
+
+double ComboOfSignal(BufferedVidyaMemory<5>& lineAverage, const CompositeSignalMemory& signal) {
+    const double a = signal.compositeLine;
+    const double b = BufferedVariableIndexAverage(lineAverage, a);
+    return ComboRule(signal.channelIndex, a, b);
 }
 
 double UpDownRule(double now, double before, double e) {
@@ -41,11 +44,10 @@ ThresholdParts SplitAtThresholds(double r, double upper, double lower) {
 
 namespace {
 
-// Both UNIVERSAL studies run one calculation on one shared member; only the
+// Both UNIVERSAL studies run one calculation on one shared record; only the
 // reporting thresholds differ.
 double UniversalStudy(std::int32_t stateId, double upper, double lower) {
-    return EvaluateStudy(stateId, [upper, lower](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::universal>(s);
+    return EvaluateStudy<RecordSlot::universal>(stateId, [upper, lower](StudyState& s, UniversalMemory& m, double* slots) {
         const double r = UniversalValue(m, RingsOf(s.bars));
         const ThresholdParts parts = SplitAtThresholds(r, upper, lower);
         slots[1] = parts.up;
@@ -64,8 +66,7 @@ extern "C" {
 // The composite trade signal: +1 long, -1 short, 0 neutral. The trader also
 // sees the composite line (slot 1) and its variable-index average (slot 2).
 ZT_API double ZT_CALL E_ZARNUPSELL(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::upsell>(s);
+    return EvaluateStudy<RecordSlot::upsell>(stateId, [](StudyState& s, UpsellMemory& m, double* slots) {
         const double signal = CompositeSignal(m.signal, RingsOf(s.bars));
         const double line = m.signal.compositeLine;
         slots[1] = line;
@@ -79,8 +80,7 @@ ZT_API double ZT_CALL E_ZARNUPSELL(std::int32_t stateId) {
 // in slot 1, its 12-bar triple exponential average and that average four
 // bars back in slots 2 and 3.
 ZT_API double ZT_CALL E_ZARNFAST1(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::fast1>(s);
+    return EvaluateStudy<RecordSlot::fast1>(stateId, [](StudyState& s, Fast1Memory& m, double* slots) {
         CompositeSignal(m.signal, RingsOf(s.bars));
         const double line = m.signal.compositeLine;
         const double x =
@@ -100,8 +100,7 @@ ZT_API double ZT_CALL E_ZARNFAST1(std::int32_t stateId) {
 // The composite line against the DEMA104FAST104 blend: 1 while above it
 // (returned), -1 in slot 1 while below it.
 ZT_API double ZT_CALL E_ZARNFAST2(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::fast2>(s);
+    return EvaluateStudy<RecordSlot::fast2>(stateId, [](StudyState& s, Fast2Memory& m, double* slots) {
         const auto bars = RingsOf(s.bars);
         // The blend advances before the composite signal.
         const double f = SarVidyaBlend(kDema104Blend, bars.high, bars.low, bars.close, m.blend);
@@ -115,8 +114,7 @@ ZT_API double ZT_CALL E_ZARNFAST2(std::int32_t stateId) {
 // +1 when the channel index is positive and the composite line is above its
 // variable-index average, -1 in the mirror case, else 0.
 ZT_API double ZT_CALL E_ZARNCOMBO(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::combo>(s);
+    return EvaluateStudy<RecordSlot::combo>(stateId, [](StudyState& s, ComboMemory& m, double*) {
         return Combo(m, RingsOf(s.bars));
     });
 }
@@ -125,15 +123,14 @@ ZT_API double ZT_CALL E_ZARNCOMBO(std::int32_t stateId) {
 // shifted by the close and the smoothed median momentum, -1 when it falls
 // but stays above it, else 0.
 ZT_API double ZT_CALL E_ZARNNEWUPDOWN(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::newUpDown>(s);
+    return EvaluateStudy<RecordSlot::newUpDown>(stateId, [](StudyState& s, NewUpDownMemory& m, double*) {
         const auto bars = RingsOf(s.bars);
         StartRecord(m);
         CompositeSignal(m.signal, bars);
         const double low = m.signal.lowerLine;
         const double now = (bars.high.at(0) + bars.low.at(0)) / 2;
         const double before = (bars.high.at(1) + bars.low.at(1)) / 2;
-        const double e = low - SmoothedMedianMomentum(m.momentum, bars, 4, 6) + bars.close.at(0);
+        const double e = low - m.signal.smoothedMomentum + bars.close.at(0);
         return UpDownRule(now, before, e);
     });
 }

@@ -1,6 +1,6 @@
 // The composite signal studies: UPSELL, FAST1, FAST2, COMBO, NEWUPDOWN and
 // the UNIVERSAL pair. Each turns the composite signal and its lines into a
-// chart output; their records are members of the study memory, and the combo
+// chart output; each keeps a memory record of its own, and the combo
 // record is also embedded in the colour template.
 #pragma once
 
@@ -38,17 +38,18 @@ struct Fast2Memory {
     SarVidyaBlendMemory blend;  // evaluated before the signal
 };
 
+// The combo's channel index is the one the composite signal computes on the
+// same bars.
 struct ComboMemory {
     std::uint8_t started = 0;
     CompositeSignalMemory signal;
     BufferedVidyaMemory<5> lineAverage;  // of compositeLine
-    ChannelIndexMemory channel;
 };
 
+// The smoothed median momentum (4, 6) is the composite signal's.
 struct NewUpDownMemory {
     std::uint8_t started = 0;
     CompositeSignalMemory signal;
-    SmoothedMedianMomentumMemory momentum;
 };
 
 // Shared by E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND.
@@ -65,6 +66,10 @@ double ComboRule(double c, double a, double b);
 
 // The calculation of E_ZARNCOMBO on its record.
 double Combo(ComboMemory& m, const BarRings& bars);
+
+// The combo of a composite signal just evaluated: its composite line against
+// the line's variable-index average, filtered by its channel index.
+double ComboOfSignal(BufferedVidyaMemory<5>& lineAverage, const CompositeSignalMemory& signal);
 
 // +1 when the midpoint rises (now > before) but stays below the envelope e,
 // -1 when it falls but stays above e, else 0.

@@ -23,8 +23,11 @@ double SplitLine(SplitLineMemory& m, const BarRings& bars) {
     StartRecord(m);
     const double a = SmoothedMedianMomentum(m.medianMomentum, bars, 4, 6);
     const double sar = ParabolicSar(bars.high, bars.low, m.sar, 0.02, 0.2);
-    const double low = DisplacedWeightedAverage(bars.low, 6, 5);
-    return SplitSwing(m.swing, bars, a, sar, low);
+    return SplitLineOf(m.swing, bars, a, sar);
+}
+
+double SplitLineOf(SwingMidpointMemory& swing, const BarRings& bars, double a, double sar) {
+    return SplitSwing(swing, bars, a, sar, DisplacedWeightedAverage(bars.low, 6, 5));
 }
 
 double ModSplitLine(ModSplitLineMemory& m, const BarRings& bars) {
@@ -44,8 +47,7 @@ extern "C" {
 // A price line that steps between swings: the midpoint of the last swing high
 // and low, recorded where the median momentum (4, 6) crosses the slow line.
 ZT_API double ZT_CALL E_ZARN115SPLIT(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::split115>(s);
+    return EvaluateStudy<RecordSlot::split115>(stateId, [](StudyState& s, SplitLineMemory& m, double*) {
         return SplitLine(m, RingsOf(s.bars));
     });
 }
@@ -53,8 +55,7 @@ ZT_API double ZT_CALL E_ZARN115SPLIT(std::int32_t stateId) {
 // The split line with a faster momentum (2, 4) and a smoothed low side: it
 // steps sooner.
 ZT_API double ZT_CALL E_ZARNMODSPLIT(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::modSplit>(s);
+    return EvaluateStudy<RecordSlot::modSplit>(stateId, [](StudyState& s, ModSplitLineMemory& m, double*) {
         return ModSplitLine(m, RingsOf(s.bars));
     });
 }

@@ -32,6 +32,10 @@ struct ModSplitLineMemory {
 // to 10 back.
 double SplitLine(SplitLineMemory& m, const BarRings& bars);
 
+// The split line from its momentum a (4, 6) and its stop sar (step 0.02, cap
+// 0.2) of this bar, worked out elsewhere on the same bars.
+double SplitLineOf(SwingMidpointMemory& swing, const BarRings& bars, double a, double sar);
+
 // Momentum (2, 4); the slow line's low side is the exponentially smoothed
 // low of five bars back.
 double ModSplitLine(ModSplitLineMemory& m, const BarRings& bars);

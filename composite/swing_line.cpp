@@ -27,8 +27,7 @@ using namespace zt;
 // midpoint, swing high and swing low recorded at the line's turns in slots
 // 1 to 3.
 extern "C" ZT_API double ZT_CALL E_ZARNSWINGLINE(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::swingLine>(s);
+    return EvaluateStudy<RecordSlot::swingLine>(stateId, [](StudyState& s, SwingLineMemory& m, double* slots) {
         slots[1] = SwingLine(m, RingsOf(s.bars));
         slots[2] = m.swingHigh;
         slots[3] = m.swingLow;

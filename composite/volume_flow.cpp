@@ -10,7 +10,7 @@ namespace zt {
 double Tr4Line(Tr4LineMemory& m, const BarRings& bars) {
     const bool starting = StartRecord(m);
     const double flow = VolumeFlowMomentum(m.flowRings, m.flowSums, starting, bars, 10);
-    const double mb = MomentumBlend(m.momentum, bars, kTr4Momentum);
+    const double mb = MomentumBlend<kTr4Momentum>(m.momentum, bars);
     const double median = (bars.high.at(0) + bars.low.at(0)) / 2;
     const double vc = VariableIndexCascade(m.cascade, WeightedAverageSpread(m.spread, median, mb + flow));
     const double sar = ParabolicSar(bars.high, bars.low, m.sar, 0.02, 0.2);
@@ -36,7 +36,7 @@ double RibbonLine(RibbonLineMemory& m, const BarRings& bars) {
     // The signal line of the composite signal, with the spread built from
     // the momentum blend plus the volume flow.
     const double flow = VolumeFlowMomentum(m.flowRings, m.flowSums, starting, bars, 15);
-    const double mb = MomentumBlend(m.momentum, bars, kCompositeMomentum);
+    const double mb = MomentumBlend<kCompositeMomentum>(m.momentum, bars);
     const double ws = WeightedAverageSpread(m.spread, (h0 + l0) / 2, mb + flow);
     const double vc = VariableIndexCascade(m.cascade, ws);
     const double sar = ParabolicSar(h, l, m.sar, 0.02, 0.2);
@@ -60,10 +60,9 @@ double RibbonLine(RibbonLineMemory& m, const BarRings& bars) {
     return (hv + lv) / 2 < line ? 1.0 : 0.0;
 }
 
-double FastComponent(FastComponentMemory& m, const BarRings& bars) {
+double FastComponent(FastComponentMemory& m, const BarRings& bars, double mb) {
     const bool starting = StartRecord(m);
     const double flow = VolumeFlowMomentum(m.flowRings, m.flowSums, starting, bars, 15);
-    const double mb = MomentumBlend(m.momentum, bars, kCompositeMomentum);
     return WeightedAverageSpread(m.spread, (bars.high.at(0) + bars.low.at(0)) / 2, mb + flow);
 }
 
@@ -77,8 +76,7 @@ extern "C" {
 // and the close is above the volume-flow trend line, -1 in the mirror case,
 // else 0.
 ZT_API double ZT_CALL E_ZARNTR4(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::tr4>(s);
+    return EvaluateStudy<RecordSlot::tr4>(stateId, [](StudyState& s, Tr4Memory& m, double*) {
         const auto bars = RingsOf(s.bars);
         const double t = Tr4Line(m.line, bars);
         // A second stop, independent of the one inside the trend line.
@@ -92,8 +90,7 @@ ZT_API double ZT_CALL E_ZARNTR4(std::int32_t stateId) {
 // The ribbon colour: 1 while the smoothed high/low midpoint is below the
 // volume-flow signal line, else 0.
 ZT_API double ZT_CALL E_ZARN1MINRIBBON(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::ribbon>(s);
+    return EvaluateStudy<RecordSlot::ribbon>(stateId, [](StudyState& s, RibbonLineMemory& m, double*) {
         return RibbonLine(m, RingsOf(s.bars));
     });
 }
@@ -102,11 +99,10 @@ ZT_API double ZT_CALL E_ZARN1MINRIBBON(std::int32_t stateId) {
 // line and the momentum-adjusted close average; its negative part in slot 1,
 // its positive part in slot 2.
 ZT_API double ZT_CALL E_ZARNFAST3(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::fast3>(s);
+    return EvaluateStudy<RecordSlot::fast3>(stateId, [](StudyState& s, Fast3Memory& m, double* slots) {
         const auto bars = RingsOf(s.bars);
-        const double f = FastComponent(m.fast, bars);
-        CompositeSignal(m.signal, bars);  // only its composite line is used
+        CompositeSignal(m.signal, bars);  // its composite line and momentum blend are used
+        const double f = FastComponent(m.fast, bars, m.signal.momentumBlend);
         const double g = m.signal.compositeLine;
         const double h = MomentumAdjustedAverage(bars.close);
         const double r = f - (h + g) / 2;

@@ -35,7 +35,7 @@ struct Tr4Memory {
 struct RibbonLineMemory {
     std::uint8_t started = 0;
     VolumeFlowRings flowRings;
-    Ring<50> medianRing;
+    Ring<9> medianRing;  // read at most 8 back
     VolumeFlowSums flowSums;
     double demaState1 = 0.0;  // over the low envelope
     double demaState2 = 0.0;
@@ -51,11 +51,12 @@ struct RibbonLineMemory {
     SwingMidpointMemory swing;
 };
 
+// Its momentum blend (8, 15, 8, 20) is the one of the composite signal that
+// every user evaluates on the same bars.
 struct FastComponentMemory {
     std::uint8_t started = 0;
     VolumeFlowRings flowRings;
     VolumeFlowSums flowSums;
-    MomentumBlendMemory momentum;
     WeightedAverageSpreadMemory spread;
 };
 
@@ -76,8 +77,9 @@ double Tr4Trigger(double sar, double c0, double c1, double prevSar, double t);
 // else 0.0.
 double RibbonLine(RibbonLineMemory& m, const BarRings& bars);
 
-// The momentum blend plus the volume flow, spread against the median price.
-double FastComponent(FastComponentMemory& m, const BarRings& bars);
+// The momentum blend mb (the composite signal's, on these bars) plus the
+// volume flow, spread against the median price.
+double FastComponent(FastComponentMemory& m, const BarRings& bars, double mb);
 
 static_assert(std::is_trivially_copyable_v<Tr4Memory>);
 static_assert(std::is_trivially_copyable_v<RibbonLineMemory>);

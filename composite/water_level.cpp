@@ -34,8 +34,7 @@ extern "C" {
 // the median, the close momentum and the composite lower line, twelve bars
 // late.
 ZT_API double ZT_CALL E_ZARNWATERLEVEL(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::waterLevel>(s);
+    return EvaluateStudy<RecordSlot::waterLevel>(stateId, [](StudyState& s, WaterLevelMemory& m, double*) {
         const auto bars = RingsOf(s.bars);
         CompositeSignal(m.signal, bars);  // only its lower line is used
         return WaterLevelLine(m.level, bars, m.signal.lowerLine);
@@ -46,16 +45,17 @@ ZT_API double ZT_CALL E_ZARNWATERLEVEL(std::int32_t stateId) {
 // regression of the close while the composite line rises above its average,
 // -1 in the mirror case, else 0.
 ZT_API double ZT_CALL E_ZARNTRIGGERWATERLEVELUPDOWN(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::triggerWaterLevel>(s);
+    return EvaluateStudy<RecordSlot::triggerWaterLevel>(stateId, [](StudyState& s, TriggerWaterLevelMemory& m, double*) {
         const auto bars = RingsOf(s.bars);
         StartRecord(m);
+        // Reads 140 closes; on a young chart the unfilled slots count as 0.
+        // Worked out first (it depends on nothing else), so that its long
+        // chain of additions runs while the composite signal is computed.
+        const double r = LinearRegressionValue(bars.close, 140, 0);
         CompositeSignal(m.signal, bars);
         const double a = m.signal.compositeLine;
         const double b = BufferedVariableIndexAverage(m.lineAverage, a);
         const double w = WaterLevelLine(m.level, bars, m.signal.lowerLine);
-        // Reads 140 closes; on a young chart the unfilled slots count as 0.
-        const double r = LinearRegressionValue(bars.close, 140, 0);
         const double t = (r + w) / 2;
         return WaterLevelTrigger(a, b, t, bars.close.at(0));
     });

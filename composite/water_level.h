@@ -15,7 +15,7 @@ namespace zt {
 struct WaterLevelLineMemory {
     std::uint8_t started = 0;
     double levelState = 0.0;
-    Ring<37> levelRing;
+    Ring<22> levelRing;  // read from 12 to 21 back
 };
 
 struct WaterLevelMemory {

@@ -1,8 +1,8 @@
 // The thin layer between the library and the operating system: the registry
-// lock (a critical section on Windows, a recursive mutex elsewhere) and the
-// load/unload step that the Windows entry point, or the shared-object
-// constructor and destructor elsewhere, run. Nothing else in the library
-// knows which platform it is built for.
+// lock (a critical section on Windows, a re-entrant lock on one word
+// elsewhere) and the load/unload step that the Windows entry point, or the
+// shared-object constructor and destructor elsewhere, run. Nothing else in
+// the library knows which platform it is built for.
 #pragma once
 
 #include <cstdint>

@@ -66,6 +66,18 @@ enum {
     ZT_VT_UINT = 23
 };
 
+/* The generic entry DLL(result, lengthPrefixedName, p1, ..., p8) reaches the
+ * state, bar and slot exports and 30 of the studies by name, for hosts that
+ * pass VARIANT arguments; EasyLanguage studies call the exports directly.
+ * The name is NOT a C string: its first byte is the length n (0 to 255) and
+ * the n characters follow, no terminator needed. A C caller writes
+ *     static const unsigned char name[] = "\x0a" "E_ZARNA900";
+ * (the separate literals keep the length byte apart from the characters). A
+ * plain "E_ZARNA900" would have 'E' (69) taken as the length, and the entry
+ * would read 69 bytes from it. The arguments it uses are read from p1, p2,
+ * ... as numbers; the result comes back in *result as ZT_VT_I4 or ZT_VT_R8
+ * (untouched when the name matches nothing); DLL itself always returns 0. */
+
 #define ZT_EXPORT(kind, result, name, params) ZT_API result ZT_CALL name params;
 #include "zarntrade_exports.inc"
 #undef ZT_EXPORT

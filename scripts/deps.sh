@@ -6,19 +6,24 @@
 #                              scripts/bench_replay.sh, need)
 #   scripts/deps.sh all        every group below (what scripts/check.sh needs)
 #   scripts/deps.sh GROUP...   the named groups
-# Groups: build, windows (the MinGW-w64 cross compilers, wine64 and wine32 for
-# the Windows builds, an X server for the installer's dialogs).
+# Groups: build, windows (the MinGW-w64 cross compilers; wine64 and, with the
+# i386 architecture added to dpkg, wine32 to run the 64- and 32-bit Windows
+# builds; an X server for the installer's dialogs; exiftool to read the
+# version resources back), fuzz (clang with the libFuzzer and sanitizer
+# runtimes, for the fuzz preset).
 set -euo pipefail
 
 group_packages() {
   case "$1" in
     build) echo cmake ninja-build g++ libgtest-dev libbenchmark-dev time ;;
     windows) echo g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 \
-                  binutils-mingw-w64-x86-64 wine64 xvfb x11-apps imagemagick ;;
-    *) echo "scripts/deps.sh: unknown group $1 (build, windows, all)" >&2; return 1 ;;
+                  binutils-mingw-w64-x86-64 wine64 wine32:i386 xvfb x11-apps imagemagick \
+                  libimage-exiftool-perl ;;
+    fuzz) echo clang libclang-rt-14-dev ;;
+    *) echo "scripts/deps.sh: unknown group $1 (build, windows, fuzz, all)" >&2; return 1 ;;
   esac
 }
-all_groups=(build windows)
+all_groups=(build windows fuzz)
 
 groups=("$@")
 [ "${#groups[@]}" -gt 0 ] || groups=(all)
@@ -31,13 +36,28 @@ for g in "${groups[@]}"; do
   packages+=("${more[@]}")
 done
 
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+
+# Packages of another architecture (name:i386) need that architecture known
+# to dpkg before apt-get can see them.
+for p in "${packages[@]}"; do
+  case "$p" in
+    *:*)
+      arch=${p#*:}
+      if [ "$arch" != "$(dpkg --print-architecture)" ] &&
+         ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+        echo "adding the $arch architecture"
+        $SUDO dpkg --add-architecture "$arch"
+      fi ;;
+  esac
+done
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
-  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

@@ -9,11 +9,25 @@
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "series/window_averages.h"
 #include "store/series_ring.h"
 
 namespace zt {
+
+// x when x > 0, else +0.0 (NaN included). Where SSE2 is there (every build
+// of the library), one maxsd: no branch waits on the sign of x, which no
+// branch predictor can learn from prices.
+inline double PositivePart(double x) {
+#if defined(__SSE2__)
+    return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(x), _mm_setzero_pd()));
+#else
+    return x > 0.0 ? x : 0.0;
+#endif
+}
 
 // Net share of directional movement over n one-bar changes starting k bars
 // back: (up - down) / (up + down) in [-1, 1]; reads n + 1 values, 0 when flat.
@@ -21,15 +35,16 @@ template <class R>
 double MomentumRatio(const R& r, std::uint32_t n, std::uint32_t k = 0) {
     double up = 0.0;
     double down = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const double a = r.at(k + i);
-        const double b = r.at(k + i + 1);
-        if (a > b) {
-            up += a - b;
-        } else if (a < b) {
-            down += b - a;
-        }
-    }
+    double a = r.at(k);
+    r.forEachBack(k + 1, n, [&](double b) {  // b is one bar older than a
+        // A rise adds a - b to up, a fall b - a to down, and each adds +0.0
+        // otherwise, which leaves it as it was: both only ever hold +0.0 or
+        // more, never -0.0 or NaN. So the sums are those of adding on rises
+        // and falls alone (a > b exactly when a - b > 0).
+        up += PositivePart(a - b);
+        down += PositivePart(b - a);
+        a = b;
+    });
     if (up + down == 0.0) return 0.0;
     return (up - down) / (up + down);
 }
@@ -46,12 +61,12 @@ double VariableIndexAverage(const R& r, double& s, std::uint32_t n,
     return s;
 }
 
-// Memory of BufferedVariableIndexAverage: its own input ring, at least the
-// 10 values the momentum ratio reads.
+// Memory of BufferedVariableIndexAverage: its own input ring, the 10 values
+// the momentum ratio reads, whatever N is.
 template <std::uint32_t N>
 struct BufferedVidyaMemory {
     std::uint8_t started = 0;
-    Ring<(N > 10 ? N : 10)> inputRing;
+    Ring<10> inputRing;
     double state = 0.0;
 };
 
@@ -65,13 +80,13 @@ double BufferedVariableIndexAverage(BufferedVidyaMemory<N>& m, double x) {
     return VariableIndexAverage(m.inputRing, m.state, N);
 }
 
-// Memory of VolumeAdjustedAverage. The rings are ten lengths deep although
-// only the newest N slots are read.
+// Memory of VolumeAdjustedAverage: the newest N prices and volumes, all it
+// reads.
 template <std::uint32_t N>
 struct VolumeAdjustedMemory {
     std::uint8_t started = 0;
-    Ring<10 * N> priceRing;
-    Ring<10 * N> volumeRing;
+    Ring<N> priceRing;
+    Ring<N> volumeRing;
     double cumulativeVolume = 0.0;
     std::uint32_t callCount = 0;
 };
@@ -112,10 +127,10 @@ template <class R>
 double StandardDeviation(const R& r, std::uint32_t n, double mean) {
     if (n < 2) return 0.0;
     double sum = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const double d = r.at(i) - mean;
+    r.forEachBack(0, n, [&](double v) {
+        const double d = v - mean;
         sum += d * d;
-    }
+    });
     return std::sqrt(sum / static_cast<double>(n));
 }
 
@@ -126,12 +141,17 @@ template <class R>
 double LinearRegressionValue(const R& r, std::uint32_t n, std::int32_t k) {
     if (n == 0) return 0.0;
     const double nd = static_cast<double>(n);
-    // x counts bars back (0 for the newest value).
-    const double sy = RingSum(r, n);
+    // x counts bars back (0 for the newest value). Both sums run newest
+    // first, in one pass.
+    double sy = 0.0;
+    double sxy = 0.0;
+    std::uint32_t i = 0;
+    r.forEachBack(0, n, [&](double y) {
+        sy += y;
+        sxy += static_cast<double>(i++) * y;
+    });
     const double sx = nd * (nd - 1.0) * 0.5;
     const double sxx = (2.0 * nd - 1.0) * nd * (nd - 1.0) / 6.0;
-    double sxy = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) sxy += static_cast<double>(i) * r.at(i);
 
     // d is negative for n >= 2; that sign flip turns the slope against "bars
     // back" into the slope in forward time (positive when values rise).
@@ -159,16 +179,63 @@ double RegressionStandardError(const R& r, std::uint32_t n) {
     double syy = 0.0;
     double sxy = 0.0;
     double sxx = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const double dx = static_cast<double>(i) - meanX;
-        const double dy = r.at(i) - meanY;
+    std::uint32_t i = 0;
+    r.forEachBack(0, n, [&](double y) {
+        const double dx = static_cast<double>(i++) - meanX;
+        const double dy = y - meanY;
         syy += dy * dy;
         sxy += dx * dy;
         sxx += dx * dx;
-    }
+    });
     const double c = sxx == 0.0 ? 0.0 : sxy * sxy / sxx;
     const double v = (syy - c) / (nd - 2.0);
     return v > 0.0 ? std::sqrt(v) : 0.0;
+}
+
+// The least-squares line through the newest n values at k bars back and the
+// standard error of that fit: LinearRegressionValue(R, n, k) and
+// RegressionStandardError(R, n), bit for bit, with the sum of the values
+// added once. The error's mean of the values is that sum over n, as
+// SimpleAverage would add it again.
+struct RegressionFit {
+    double value;
+    double standardError;
+};
+
+template <class R>
+RegressionFit RegressionLineAndError(const R& r, std::uint32_t n, std::int32_t k) {
+    if (n == 0) return {0.0, 0.0};
+    const double nd = static_cast<double>(n);
+    double sy = 0.0;
+    double sxy = 0.0;
+    std::uint32_t i = 0;
+    r.forEachBack(0, n, [&](double y) {
+        sy += y;
+        sxy += static_cast<double>(i++) * y;
+    });
+    const double sx = nd * (nd - 1.0) * 0.5;
+    const double sxx = (2.0 * nd - 1.0) * nd * (nd - 1.0) / 6.0;
+    const double d = sx * sx - nd * sxx;
+    const double b = d == 0.0 ? 0.0 : (nd * sxy - sx * sy) / d;
+    const double value = (sy - b * sx) / nd + b * (nd - 1.0 - static_cast<double>(k));
+    if (n <= 2) return {value, 0.0};
+
+    const double meanY = sy / nd;
+    const double meanX = (nd * (nd - 1.0) * 0.5) / nd;
+    double eyy = 0.0;
+    double exy = 0.0;
+    double exx = 0.0;
+    i = 0;
+    r.forEachBack(0, n, [&](double y) {
+        const double dx = static_cast<double>(i++) - meanX;
+        const double dy = y - meanY;
+        eyy += dy * dy;
+        exy += dx * dy;
+        exx += dx * dx;
+    });
+    const double c = exx == 0.0 ? 0.0 : exy * exy / exx;
+    const double v = (eyy - c) / (nd - 2.0);
+    return {value, v > 0.0 ? std::sqrt(v) : 0.0};
 }
 
 }  // namespace zt

@@ -1,10 +1,12 @@
 // Window statistics over history rings and the one-value recursive smoothers.
 //
-// Window functions take any ring type with `at(k)` (k = 0 the newest value),
-// read it only and recompute the whole window on every call, so evaluating
-// the forming bar again needs no undo. A window longer than the ring wraps
-// and reads the same slots again; slots never written read 0, so windows over
-// a young history average in zeros (no warm-up is suppressed).
+// Window functions take any ring type with `at(k)` (k = 0 the newest value)
+// and `forEachBack(k, n, f)` (f on element k back, then the older ones in
+// turn), read it only
+// and recompute the whole window on every call, so evaluating the forming bar
+// again needs no undo. A window longer than the ring wraps and reads the same
+// slots again; slots never written read 0, so windows over a young history
+// average in zeros (no warm-up is suppressed).
 //
 // Smoothers keep one double in the caller's memory record, overwrite it and
 // return it. They never seed it: the caller does that on its first call.
@@ -27,7 +29,7 @@ namespace zt {
 template <class R>
 double RingSum(const R& r, std::uint32_t n) {
     double sum = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) sum += r.at(i);
+    r.forEachBack(0, n, [&sum](double v) { sum += v; });
     return sum;
 }
 
@@ -45,7 +47,7 @@ template <class R>
 double DisplacedSimpleAverage(const R& r, std::uint32_t n, std::uint32_t k) {
     if (n == 0) return 0.0;
     double sum = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) sum += r.at(k + i);
+    r.forEachBack(k, n, [&sum](double v) { sum += v; });
     return sum / static_cast<double>(n);
 }
 
@@ -55,11 +57,12 @@ template <class R>
 double DisplacedWeightedAverage(const R& r, std::uint32_t n, std::uint32_t k) {
     double weighted = 0.0;
     double weights = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const double w = static_cast<double>(n - i);
-        weighted += w * r.at(k + i);
+    std::uint32_t i = 0;
+    r.forEachBack(k, n, [&](double v) {
+        const double w = static_cast<double>(n - i++);
+        weighted += w * v;
         weights += w;
-    }
+    });
     if (weights == 0.0) return 0.0;
     return weighted / weights;
 }

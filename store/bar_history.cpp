@@ -29,7 +29,7 @@ void PushBar(StudyState& state, std::int32_t barNumber, std::int32_t date, std::
     b.low.push(low);
     b.close.push(close);
     b.volume.push(volume);
-    state.ExchangeMemory();
+    state.records.commit();
     state.lastBarNumber = barNumber;
 }
 

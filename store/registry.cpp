@@ -16,6 +16,8 @@ Registries& TheRegistries() {
 
 namespace {
 
+std::uint32_t IndexPlace(std::int32_t id) { return static_cast<std::uint32_t>(id) % kStateIndexSize; }
+
 ChartContext* LookUpContext(Registries& r, std::int32_t id) {
     auto it = r.contexts.find(id);
     if (it == r.contexts.end()) {
@@ -55,21 +57,26 @@ std::int32_t CreateState(std::int32_t gcFlag) {
     TraceLog("Create State: %d", id);
 
     RegistryGuard guard;
+    // Everything that needs memory comes first: a creation that runs out of
+    // it throws before anything changed, so no state is registered whose id
+    // the host never learns, and no state is evicted for nothing.
+    if (ChartContext* context = r.current.record) {
+        std::vector<std::int32_t>& ids = context->stateIds;
+        if (ids.size() == ids.capacity()) ids.reserve(2 * ids.size() + 8);
+    }
+    StudyState* const created = state.get();
+    r.states.emplace(id, std::move(state));
     ++r.liveStateCount;
     if (r.liveStateCount > kMaxLiveStates) {
-        // The oldest entry is the place the push below overwrites.
+        // The oldest entry is the place the push below overwrites; the new
+        // state is not in the ring yet.
         if (StudyState* oldest = FindState(r.recentStates.at(kMaxLiveStates - 1)))
             DestroyState(oldest);
     }
-    try {
-        r.states.emplace(id, std::move(state));
-    } catch (...) {
-        --r.liveStateCount;  // nothing was registered: the limit must not drift
-        throw;
-    }
+    r.stateIndex[IndexPlace(id)] = created;
     if (r.current.record != nullptr) {
         TraceLog("Add State %d to Context %d", id, r.current.id);
-        r.current.record->stateIds.push_back(id);
+        r.current.record->stateIds.push_back(id);  // room reserved above
     }
     r.recentStates.push(id);
     return id;
@@ -82,8 +89,13 @@ StudyState* FindState(std::int32_t id) {
     StudyState* found = nullptr;
     {
         RegistryGuard guard;
-        auto it = r.states.find(id);
-        if (it != r.states.end()) found = it->second.get();
+        StudyState*& place = r.stateIndex[IndexPlace(id)];
+        if (place != nullptr && place->id == id) {
+            found = place;
+        } else {
+            auto it = r.states.find(id);
+            if (it != r.states.end()) found = place = it->second.get();
+        }
     }
     if (found == nullptr) TraceLog("FindState failed for id %d", id);
     return found;
@@ -102,7 +114,8 @@ void DestroyState(StudyState* state) {
         ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
     }
     const bool counted = state->gc == 1;
-    r.states.erase(id);  // releases the state with its rings and memory blocks
+    if (r.stateIndex[IndexPlace(id)] == state) r.stateIndex[IndexPlace(id)] = nullptr;
+    r.states.erase(id);  // releases the state with its rings and memory records
     if (counted) --r.liveStateCount;
     // The id stays in the recent-state ring; an eviction that meets it finds
     // nothing.
@@ -150,7 +163,10 @@ ZT_API void ZT_CALL Dll_Free(std::int32_t contextId) {
         RegistryGuard guard;
         if (LookUpContext(r, contextId) == nullptr) return;
         auto node = r.contexts.extract(contextId);
-        const std::vector<std::int32_t> ids = node.mapped()->stateIds;
+        // The list is taken over, not copied: freeing a chart needs no
+        // memory, so it cannot fail half-way and leave the selection
+        // pointing at a released record.
+        const std::vector<std::int32_t> ids = std::move(node.mapped()->stateIds);
         for (std::int32_t id : ids) DestroyState(FindState(id));
         // The selection must not outlive its record: it falls back to no
         // context at all.

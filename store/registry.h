@@ -3,6 +3,7 @@
 // checked states from which the live-state limit evicts.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -26,9 +27,15 @@ struct CurrentContextSelection {
     ChartContext* record = nullptr;
 };
 
+// The live states by id modulo its size: a look-up finds a state here
+// without walking the map (ids are handed out in turn, so the live ones
+// rarely share a place; the map settles the rest).
+inline constexpr std::uint32_t kStateIndexSize = 1024;
+
 // Everything below is guarded by RegistryLock.
 struct Registries {
     std::map<std::int32_t, std::unique_ptr<StudyState>> states;
+    std::array<StudyState*, kStateIndexSize> stateIndex{};  // only ever live states, or null
     std::map<std::int32_t, std::unique_ptr<ChartContext>> contexts;
     CurrentContextSelection current;
     SeriesRing<std::int32_t, kMaxLiveStates> recentStates;

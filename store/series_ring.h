@@ -1,11 +1,18 @@
 // Fixed-capacity history rings: the bar history, the recent-state ring and
 // every ring inside a study's memory record.
 //
-// Element k back (k = 0 the newest) is values[(head + k) mod capacity]; a
-// push moves head one step back (wrapping) and writes there, so once the
-// ring is full the oldest element is overwritten. A look-back of capacity or
-// more wraps around and reads the same slots again. Slots never written read
-// 0, so windows over a young history average in zeros by design.
+// Every ring reads alike: a push makes the new element the newest (k = 0)
+// and, once the ring is full, drops the oldest; a look-back of capacity or
+// more wraps around and reads element (k mod capacity) back again. Slots
+// never written read 0, so windows over a young history average in zeros by
+// design. Two layouts give that:
+// - SeriesRing (the bar history, the recent-state ring): element k back is
+//   values[(head + k) mod capacity]; a push moves head one step back
+//   (wrapping) and writes there, so a bar store is a constant-time write.
+// - RecordRing (the rings of memory records, at most a few dozen elements):
+//   kept newest first, element k back is values[k]; a push moves the
+//   elements one place older. The move costs less than the place arithmetic
+//   it saves on every read, and windows read consecutive slots.
 //
 // Rings hold their storage inline: a memory record made of rings is a plain
 // value, and restoring the committed record is one flat copy that never
@@ -13,8 +20,28 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace zt {
+
+// Calls f on the n elements of a ring's storage from slot `start` on,
+// wrapping to slot 0 after the last: element k back, k + 1 back, ... of a
+// ring whose element k back is in slot `start`, in that order. A window that
+// lies in one run of slots (most do) is read straight, without working out
+// each element's place.
+template <class T, class F>
+inline void WalkSlots(const T* values, std::uint32_t capacity, std::uint32_t start, std::uint32_t n, F&& f) {
+    if (n <= capacity - start) {
+        const T* p = values + start;
+        for (std::uint32_t j = 0; j < n; ++j) f(p[j]);
+        return;
+    }
+    std::uint32_t i = start;
+    for (std::uint32_t j = 0; j < n; ++j) {
+        f(values[i]);
+        if (++i == capacity) i = 0;
+    }
+}
 
 // A ring whose capacity is fixed by the code.
 template <class T, std::uint32_t Cap>
@@ -25,8 +52,19 @@ struct SeriesRing {
     std::uint32_t head = 0;
     T values[Cap] = {};
 
-    T at(std::uint32_t k) const { return values[(head + k % Cap) % Cap]; }
+    // Where element k back lives: (head + k) mod Cap, with head < Cap.
+    std::uint32_t index(std::uint32_t k) const {
+        std::uint32_t i = head + (k < Cap ? k : k % Cap);
+        if (i >= Cap) i -= Cap;
+        return i;
+    }
+    T at(std::uint32_t k) const { return values[index(k)]; }
     T operator[](std::uint32_t k) const { return at(k); }
+    // f(element k back), f(element k + 1 back), ...: n calls.
+    template <class F>
+    void forEachBack(std::uint32_t k, std::uint32_t n, F&& f) const {
+        WalkSlots(values, Cap, index(k), n, f);
+    }
     void push(T v) {
         head = head == 0 ? Cap - 1 : head - 1;
         values[head] = v;
@@ -34,7 +72,7 @@ struct SeriesRing {
     void setNewest(T v) { values[head] = v; }
     // Writable access to the element k back (used only by the registry's
     // move-to-front step).
-    T& slot(std::uint32_t k) { return values[(head + k % Cap) % Cap]; }
+    T& slot(std::uint32_t k) { return values[index(k)]; }
 };
 
 // A ring whose capacity is chosen at run time (at most MaxCap): the error
@@ -53,8 +91,25 @@ struct BoundedRing {
         head = 0;
         for (auto& v : values) v = T{};
     }
-    T at(std::uint32_t k) const { return values[(head + k % capacity) % capacity]; }
+    // Makes this ring read as `from` does: its capacity, head and the slots
+    // below the capacity (no read reaches the others, and a reset clears
+    // them).
+    void readAs(const BoundedRing& from) {
+        capacity = from.capacity;
+        head = from.head;
+        std::memcpy(values, from.values, capacity * sizeof(T));
+    }
+    std::uint32_t index(std::uint32_t k) const {
+        std::uint32_t i = head + (k < capacity ? k : k % capacity);
+        if (i >= capacity) i -= capacity;
+        return i;
+    }
+    T at(std::uint32_t k) const { return values[index(k)]; }
     T operator[](std::uint32_t k) const { return at(k); }
+    template <class F>
+    void forEachBack(std::uint32_t k, std::uint32_t n, F&& f) const {
+        WalkSlots(values, capacity, index(k), n, f);
+    }
     void push(T v) {
         head = head == 0 ? capacity - 1 : head - 1;
         values[head] = v;
@@ -62,8 +117,36 @@ struct BoundedRing {
     void setNewest(T v) { values[head] = v; }
 };
 
+// A memory record's ring, newest first.
+template <class T, std::uint32_t Cap>
+struct RecordRing {
+    static_assert(Cap > 0, "a ring needs room for one element");
+    static constexpr std::uint32_t capacity = Cap;
+
+    T values[Cap] = {};
+
+    std::uint32_t index(std::uint32_t k) const { return k < Cap ? k : k % Cap; }
+    T at(std::uint32_t k) const { return values[index(k)]; }
+    T operator[](std::uint32_t k) const { return at(k); }
+    template <class F>
+    void forEachBack(std::uint32_t k, std::uint32_t n, F&& f) const {
+        WalkSlots(values, Cap, index(k), n, f);
+    }
+    void push(T v) {
+        if constexpr (Cap > 1) {
+            // Through a copy rather than memmove: the compiler then moves the
+            // few dozen bytes with a handful of loads and stores in line.
+            T older[Cap - 1];
+            std::memcpy(older, values, sizeof older);
+            std::memcpy(values + 1, older, sizeof older);
+        }
+        values[0] = v;
+    }
+    void setNewest(T v) { values[0] = v; }
+};
+
 template <std::uint32_t Cap>
-using Ring = SeriesRing<double, Cap>;
+using Ring = RecordRing<double, Cap>;
 
 // Every memory record begins its life with `started` clear. The first
 // evaluation that finds it clear starts the record afresh: rings zero-filled

@@ -1,11 +1,11 @@
-// One study instance's state: its bar history, its return slots and its two
-// study memory blocks.
+// One study instance's state: its bar history, its return slots and the
+// memory records of the studies evaluated on it.
 #pragma once
 
 #include <cstdint>
 
+#include "store/record_table.h"
 #include "store/series_ring.h"
-#include "store/study_memory.h"
 
 namespace zt {
 
@@ -33,15 +33,7 @@ struct StudyState {
     BarHistory bars;
     std::int32_t lastBarNumber = 0;
     ReturnSlots slots;
-
-    StudyMemory& Committed() { return memory[committedIndex]; }
-    StudyMemory& Working() { return memory[committedIndex ^ 1u]; }
-    // Appending a bar commits the working block: the two swap roles.
-    void ExchangeMemory() { committedIndex ^= 1u; }
-
-private:
-    StudyMemory memory[2];
-    unsigned committedIndex = 0;
+    RecordTable records;
 };
 
 // Stores one bar: a new bar number appends it (and commits the study

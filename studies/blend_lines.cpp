@@ -15,10 +15,9 @@ double DemaBlend(const BarRing& high, const BarRing& low, const BarRing& close, 
 
 namespace {
 
-template <auto Member>
+template <RecordSlot Slot>
 double BlendLine(std::int32_t stateId, const SarVidyaParams& params) {
-    return EvaluateStudy(stateId, [&params](StudyState& s, double*) {
-        auto& m = RestoreMember<Member>(s);
+    return EvaluateStudy<Slot>(stateId, [&params](StudyState& s, SarVidyaBlendMemory& m, double*) {
         return SarVidyaBlend(params, s.bars.high, s.bars.low, s.bars.close, m);
     });
 }
@@ -31,19 +30,18 @@ using namespace zt;
 extern "C" {
 
 ZT_API double ZT_CALL E_ZARNFAST104(std::int32_t stateId) {
-    return BlendLine<&StudyMemory::fast104>(stateId, kFast104Blend);
+    return BlendLine<RecordSlot::fast104>(stateId, kFast104Blend);
 }
 
-ZT_API double ZT_CALL E_ZARN104(std::int32_t stateId) { return BlendLine<&StudyMemory::line104>(stateId, k104Blend); }
+ZT_API double ZT_CALL E_ZARN104(std::int32_t stateId) { return BlendLine<RecordSlot::line104>(stateId, k104Blend); }
 
 // The undelayed input of E_ZARNDEMA104, on a blend memory of its own.
 ZT_API double ZT_CALL E_ZARNDEMA104FAST104(std::int32_t stateId) {
-    return BlendLine<&StudyMemory::dema104Fast104>(stateId, kDema104Blend);
+    return BlendLine<RecordSlot::dema104Fast104>(stateId, kDema104Blend);
 }
 
 ZT_API double ZT_CALL E_ZARNDEMA104(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::dema104>(s);
+    return EvaluateStudy<RecordSlot::dema104>(stateId, [](StudyState& s, DemaBlendMemory& m, double*) {
         return DemaBlend(s.bars.high, s.bars.low, s.bars.close, m);
     });
 }

@@ -1,5 +1,7 @@
 #include "studies/stop_lines.h"
 
+#include <new>
+
 #include "include/zarntrade.h"
 #include "series/window_averages.h"
 #include "studies/study_entry.h"
@@ -10,9 +12,13 @@ double StopLine(const BarRing& high, const BarRing& low, const BarRing& close, S
     StartRecord(m);
     const double e = MomentumAdjustedAverage(close);
     const double t = TripleTrendBlend(high, low, close, m.trend);
-    m.maLagRing.push(e);
-    m.trendLagRing.push(t);
-    return (m.maLagRing.at(12) + m.trendLagRing.at(3)) * 0.5;
+    return StopLineOf(m.lags, e, t);
+}
+
+double StopLineOf(StopLineLags& lags, double e, double t) {
+    lags.maLagRing.push(e);
+    lags.trendLagRing.push(t);
+    return (lags.maLagRing.at(12) + lags.trendLagRing.at(3)) * 0.5;
 }
 
 double AutoStopLine(const BarRing& high, const BarRing& low, const BarRing& close, AutoStopLineMemory& m) {
@@ -41,15 +47,13 @@ using namespace zt;
 extern "C" {
 
 ZT_API double ZT_CALL E_ZARNSTOPLINE(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::stopLine>(s);
+    return EvaluateStudy<RecordSlot::stopLine>(stateId, [](StudyState& s, StopLineMemory& m, double*) {
         return StopLine(s.bars.high, s.bars.low, s.bars.close, m);
     });
 }
 
 ZT_API double ZT_CALL E_ZARNAUTOSTOP(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::autoStop>(s);
+    return EvaluateStudy<RecordSlot::autoStop>(stateId, [](StudyState& s, AutoStopLineMemory& m, double*) {
         return AutoStopLine(s.bars.high, s.bars.low, s.bars.close, m);
     });
 }
@@ -59,8 +63,11 @@ ZT_API double ZT_CALL E_ZARNAUTOSTOP(std::int32_t stateId) {
 // touching either), with an above flag (1) and a below flag (-1).
 ZT_API double ZT_CALL E_ZARNMP(std::int32_t stateId) {
     return EvaluateStudy(stateId, [stateId](StudyState& s, double* slots) {
+        // Without memory for the stop line's record the position means
+        // nothing: answer 0.0 and write no slot, as the stop line would.
+        if (!EnsureRecord<RecordSlot::stopLine>(s)) throw std::bad_alloc();
         const double m = (s.bars.high.at(0) + s.bars.low.at(0)) / 2;
-        // Full entry calls: the stop line's member of this state advances
+        // Full entry calls: the stop line's record on this state advances
         // exactly as if the host had called it; their slot writes are
         // overwritten below.
         const double stop = E_ZARNSTOPLINE(stateId);

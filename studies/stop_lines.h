@@ -9,11 +9,15 @@
 
 namespace zt {
 
+struct StopLineLags {
+    Ring<13> maLagRing;    // momentum-adjusted close averages
+    Ring<4> trendLagRing;  // triple trend blend values
+};
+
 struct StopLineMemory {
     std::uint8_t started = 0;
     TripleTrendBlendMemory trend;
-    Ring<13> maLagRing;    // momentum-adjusted close averages
-    Ring<4> trendLagRing;  // triple trend blend values
+    StopLineLags lags;
 };
 
 struct AutoStopLineMemory {
@@ -29,6 +33,10 @@ struct AutoStopLineMemory {
 // bars ago and the triple trend blend of three bars ago. Reads zero-filled
 // history for its first bars (0 on the first bar).
 double StopLine(const BarRing& high, const BarRing& low, const BarRing& close, StopLineMemory& m);
+
+// The stop line from the momentum-adjusted average e and the triple trend
+// blend t of this bar, pushed into the lag rings.
+double StopLineOf(StopLineLags& lags, double e, double t);
 
 // The weighted close (2C + H + L) / 4, averaged over three bars, smoothed by
 // exponential averages of lengths 5, 3 and 3, and shown two bars late.

@@ -26,9 +26,13 @@ ShortTermBiasResult ShortTermBias(const BarRing& high, const BarRing& low, const
     StartRecord(m);
     const double e = MomentumAdjustedAverage(close);
     const double t = TripleTrendBlend(high, low, close, m.trend);
+    return ShortTermBiasOf(m.biasRing, e, t);
+}
+
+ShortTermBiasResult ShortTermBiasOf(Ring<4>& biasRing, double e, double t) {
     const double value = e - t;
-    m.biasRing.push(value);
-    return {value, value > 0 ? value : 0.0, m.biasRing.at(3)};
+    biasRing.push(value);
+    return {value, value > 0 ? value : 0.0, biasRing.at(3)};
 }
 
 double ChannelIndex(const BarRing& high, const BarRing& low, const BarRing& close, ChannelIndexMemory& m) {
@@ -69,8 +73,7 @@ using namespace zt;
 extern "C" {
 
 ZT_API double ZT_CALL E_ZARNTRENDBIAS(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::trendBias>(s);
+    return EvaluateStudy<RecordSlot::trendBias>(stateId, [](StudyState& s, TrendBiasMemory& m, double* slots) {
         const double value = TrendBiasLine(s.bars.high, s.bars.low, s.bars.close, m);
         slots[1] = m.signalState;
         return value;
@@ -78,8 +81,7 @@ ZT_API double ZT_CALL E_ZARNTRENDBIAS(std::int32_t stateId) {
 }
 
 ZT_API double ZT_CALL E_ZARNSHORTTERMTRADEBIAS(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::shortTermBias>(s);
+    return EvaluateStudy<RecordSlot::shortTermBias>(stateId, [](StudyState& s, ShortTermBiasMemory& m, double* slots) {
         const ShortTermBiasResult r = ShortTermBias(s.bars.high, s.bars.low, s.bars.close, m);
         slots[1] = r.positive;
         slots[2] = r.lagged;
@@ -88,16 +90,14 @@ ZT_API double ZT_CALL E_ZARNSHORTTERMTRADEBIAS(std::int32_t stateId) {
 }
 
 ZT_API double ZT_CALL E_ZARNCHANNELBASE(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::channelBase>(s);
+    return EvaluateStudy<RecordSlot::channelBase>(stateId, [](StudyState& s, ChannelIndexMemory& m, double*) {
         return ChannelIndex(s.bars.high, s.bars.low, s.bars.close, m);
     });
 }
 
 // Reports the strength index's parts against its signal, not the index.
 ZT_API double ZT_CALL E_ZARNMEDIUM(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::medium>(s);
+    return EvaluateStudy<RecordSlot::medium>(stateId, [](StudyState& s, TrueStrengthMemory& m, double* slots) {
         TrueStrengthOscillator(s.bars.close, m);
         slots[1] = m.positivePart;
         slots[2] = m.negativePart;

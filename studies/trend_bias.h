@@ -32,7 +32,10 @@ struct ShortTermBiasResult {
 
 struct ChannelIndexMemory {
     std::uint8_t started = 0;
-    Ring<14> deviationRing;  // absolute deviations of the typical price
+    // Read in full on every evaluation, right after the push: a head-based
+    // ring, whose push writes one slot, serves that better than moving all
+    // fourteen.
+    SeriesRing<double, 14> deviationRing;  // absolute deviations of the typical price
 };
 
 struct TrueStrengthMemory {
@@ -54,6 +57,10 @@ double TrendBiasLine(const BarRing& high, const BarRing& low, const BarRing& clo
 
 ShortTermBiasResult ShortTermBias(const BarRing& high, const BarRing& low, const BarRing& close,
                                   ShortTermBiasMemory& m);
+
+// The bias from the momentum-adjusted average e and the triple trend blend t
+// of this bar, pushed into the bias ring.
+ShortTermBiasResult ShortTermBiasOf(Ring<4>& biasRing, double e, double t);
 
 // The typical price's distance from its 14-bar mean over twice the spread of
 // the last 14 absolute deviations, times 0.015. 0 when that spread is 0 (a

@@ -42,9 +42,10 @@ void ErrorBands(std::int32_t period, std::int32_t smoothing, const BarRing& clos
     if (m.count < std::numeric_limits<std::int32_t>::max()) m.count += 1;
     const auto n = static_cast<std::uint32_t>(std::min(period, m.count));
     const auto s = static_cast<std::uint32_t>(smoothing);
-    m.lineRing.push(LinearRegressionValue(close, n, 0));
+    const RegressionFit fit = RegressionLineAndError(close, n, 0);
+    m.lineRing.push(fit.value);
     m.middle = SimpleAverage(m.lineRing, s);
-    m.errorRing.push(RegressionStandardError(close, n));
+    m.errorRing.push(fit.standardError);
     const double err = SimpleAverage(m.errorRing, s);
     m.lower = m.middle - err;  // one standard error on each side, no multiplier
     m.upper = m.middle + err;
@@ -57,8 +58,7 @@ using namespace zt;
 extern "C" {
 
 ZT_API double ZT_CALL E_ZARNVOLSPIKES(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
-        auto& m = RestoreMember<&StudyMemory::volSpikes>(s);
+    return EvaluateStudy<RecordSlot::volSpikes>(stateId, [](StudyState& s, BalanceVolumeSpikeMemory& m, double* slots) {
         const BalanceVolumeSpikeResult r = BalanceVolumeSpike(s.bars.close, s.bars.volume, m);
         slots[1] = r.up;
         slots[2] = r.down;
@@ -67,8 +67,7 @@ ZT_API double ZT_CALL E_ZARNVOLSPIKES(std::int32_t stateId) {
 }
 
 ZT_API double ZT_CALL E_ZARNSHADOW(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [](StudyState& s, double*) {
-        auto& m = RestoreMember<&StudyMemory::shadow>(s);
+    return EvaluateStudy<RecordSlot::shadow>(stateId, [](StudyState& s, ShadowLineMemory& m, double*) {
         return ShadowLine(s.bars.high, s.bars.low, s.bars.close, s.bars.volume, m);
     });
 }
@@ -78,11 +77,11 @@ ZT_API double ZT_CALL E_ZARNSHADOW(std::int32_t stateId) {
 // history.
 ZT_API double ZT_CALL E_ZARNEBANDS(std::int32_t stateId, std::int32_t period, std::int32_t smoothing) {
     if (period < 1 || period > kMaxBandLength || smoothing < 1 || smoothing > kMaxBandLength) return 0.0;
-    return EvaluateStudy(stateId, [period, smoothing](StudyState& s, double* slots) {
-        // The whole record is restored, the counter included, so the
-        // regression length follows the evaluated bars and a re-sent forming
-        // bar changes nothing.
-        auto& m = RestoreMember<&StudyMemory::errorBands>(s);
+    // The whole record is restored, the counter included, so the regression
+    // length follows the evaluated bars and a re-sent forming bar changes
+    // nothing.
+    return EvaluateStudy<RecordSlot::errorBands>(stateId, [period, smoothing](StudyState& s, ErrorBandsMemory& m,
+                                                                             double* slots) {
         ErrorBands(period, smoothing, s.bars.close, m);
         slots[1] = m.lower;
         slots[2] = m.upper;

@@ -41,6 +41,19 @@ struct ErrorBandsMemory {
     double lower = 0.0;
     double upper = 0.0;
     double middle = 0.0;
+
+    // Restoring the working copy copies the rings only up to their length
+    // (the smoothing), not all 200 slots.
+    void restoreFrom(const ErrorBandsMemory& committed) {
+        period = committed.period;
+        smoothing = committed.smoothing;
+        lineRing.readAs(committed.lineRing);
+        errorRing.readAs(committed.errorRing);
+        count = committed.count;
+        lower = committed.lower;
+        upper = committed.upper;
+        middle = committed.middle;
+    }
 };
 
 inline constexpr std::int32_t kMaxBandLength = static_cast<std::int32_t>(BarHistoryCapacity);

@@ -2,7 +2,9 @@
 // the return slots.
 #include <gtest/gtest.h>
 
+#include "studies/stop_lines.h"
 #include "studies/study_entry.h"
+#include "studies/volume_bands.h"
 #include "tests/test_support.h"
 
 namespace zt {
@@ -16,16 +18,16 @@ protected:
 };
 
 TEST_F(Bars, BarNumberZeroFirstReplacesTheZeroBar) {
-    StudyMemory* committed = &state_->Committed();
+    const unsigned committed = state_->records.committed();
     EXPECT_EQ(Bar(0, 50), 1);
     EXPECT_EQ(state_->bars.close.head, 0u);
     EXPECT_EQ(state_->bars.close.at(0), 50);
     EXPECT_EQ(state_->bars.close.at(1), 0);
-    EXPECT_EQ(&state_->Committed(), committed);
+    EXPECT_EQ(state_->records.committed(), committed);
 }
 
 TEST_F(Bars, BarNumberOneFirstAppendsAfterTheZeroBar) {
-    StudyMemory* committed = &state_->Committed();
+    const unsigned committed = state_->records.committed();
     Bar(1, 50);
     EXPECT_EQ(state_->bars.close.head, 199u);
     EXPECT_EQ(state_->bars.date.head, 199u);
@@ -35,7 +37,7 @@ TEST_F(Bars, BarNumberOneFirstAppendsAfterTheZeroBar) {
     EXPECT_EQ(state_->bars.date.at(0), 1230107);
     EXPECT_EQ(state_->bars.close.at(1), 0);
     EXPECT_EQ(state_->lastBarNumber, 1);
-    EXPECT_NE(&state_->Committed(), committed);
+    EXPECT_NE(state_->records.committed(), committed);
 }
 
 TEST_F(Bars, RepeatedNumbersReplaceAndAnyOtherNumberAppends) {
@@ -83,8 +85,7 @@ TEST_F(Bars, ReturnSlotsAreBoundedAndZeroOnANewState) {
 // A study whose memory counts its evaluations: the count carried into a bar
 // is the one left by the last evaluation before that bar was appended.
 double CountingStudy(std::int32_t id, double extra = 0.0) {
-    return EvaluateStudy(id, [extra](StudyState& state, double* slots) {
-        auto& record = RestoreMember<&StudyMemory::errorBands>(state);
+    return EvaluateStudy<RecordSlot::errorBands>(id, [extra](StudyState&, ErrorBandsMemory& record, double* slots) {
         record.count += 1;
         slots[1] = extra;
         return static_cast<double>(record.count);
@@ -114,6 +115,57 @@ TEST_F(Bars, ASkippedBarCommitsTheBlockSetAsideBeforeIt) {
     Bar(3, 10);  // not evaluated
     Bar(4, 10);
     EXPECT_EQ(CountingStudy(id_), 2);  // starts from the record as it stood after bar 1
+}
+
+TEST_F(Bars, ASkippedBarRightAfterTheFirstEvaluationStartsTheRecordAgain) {
+    Bar(1, 10);
+    EXPECT_EQ(CountingStudy(id_), 1);
+    Bar(2, 10);  // not evaluated: the copy set aside is the fresh one
+    Bar(3, 10);
+    EXPECT_EQ(CountingStudy(id_), 1);
+    Bar(4, 10);
+    EXPECT_EQ(CountingStudy(id_), 2);
+}
+
+// A record made late (after an odd or an even number of appends, on a bar
+// sent again) starts on that evaluation and commits from there like any
+// other.
+TEST_F(Bars, ARecordFirstMadeOnAResentBarStartsThere) {
+    for (int appended = 1; appended <= 2; ++appended) {
+        test::ResetLibrary();
+        id_ = E_CREATESTATE2(1);
+        for (int n = 1; n <= appended; ++n) Bar(n, 10);
+        Bar(appended, 11);
+        EXPECT_EQ(CountingStudy(id_), 1);
+        Bar(appended, 12);
+        EXPECT_EQ(CountingStudy(id_), 1);
+        Bar(appended + 1, 10);
+        EXPECT_EQ(CountingStudy(id_), 2);
+    }
+}
+
+int RecordsHeld(const StudyState& state) {
+    int held = 0;
+    for (std::uint32_t slot = 0; slot < RecordTable::kSlots; ++slot) held += state.records.find(slot) != nullptr;
+    return held;
+}
+
+TEST_F(Bars, AStateHoldsRecordsOnlyForTheStudiesEvaluatedOnIt) {
+    Bar(1, 10);
+    EXPECT_EQ(RecordsHeld(*state_), 0);
+    E_ZARNA900(id_);  // keeps no memory
+    E_ZARNTIGHTSTOP(id_);
+    EXPECT_EQ(RecordsHeld(*state_), 0);
+    E_ZARNUNIVERSAL(id_);
+    E_ZARNUNIVERSALBOND(id_);  // the pair shares one record
+    EXPECT_EQ(RecordsHeld(*state_), 1);
+    E_ZARNMP(id_);  // through the stop line's record
+    EXPECT_NE(WorkingRecord<RecordSlot::stopLine>(*state_), nullptr);
+    E_ZARNSTOPLINE(id_);
+    E_ZARNCOLORTMPL(id_);
+    EXPECT_EQ(RecordsHeld(*state_), 3);
+    Bar(2, 10);
+    EXPECT_EQ(RecordsHeld(*state_), 3);
 }
 
 TEST_F(Bars, EvaluationWritesAllTenSlotsAndUnknownIdsTouchNone) {

@@ -58,7 +58,7 @@ TEST(CompositeBlocks, MomentumBlendFirstBar) {
     Chart chart;
     chart.add(12, 8, 10);
     MomentumBlendMemory m{};
-    EXPECT_EQ(MomentumBlend(m, chart.rings(), kCompositeMomentum), 10.0);
+    EXPECT_EQ(MomentumBlend<kCompositeMomentum>(m, chart.rings()), 10.0);
     EXPECT_EQ(m.mixRing.at(0), 4.25);
 }
 

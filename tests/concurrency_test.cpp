@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "studies/study_entry.h"
+#include "studies/volume_bands.h"
 #include "tests/test_support.h"
 
 namespace zt {
 namespace {
 
 double CountingStudy(std::int32_t id) {
-    return EvaluateStudy(id, [](StudyState& state, double*) {
-        auto& record = RestoreMember<&StudyMemory::errorBands>(state);
+    return EvaluateStudy<RecordSlot::errorBands>(id, [](StudyState&, ErrorBandsMemory& record, double*) {
         return static_cast<double>(++record.count);
     });
 }
@@ -66,6 +66,25 @@ TEST(Concurrency, WorkersAndContextChurnDoNotInterfere) {
     churn.join();
     EXPECT_EQ(failures.load(), 0);
     test::ResetLibrary();
+}
+
+// The registry lock shuts out other threads, also while they queue for it,
+// and lets its holder enter again.
+TEST(Concurrency, RegistryLockExcludesOthersAndLetsItsHolderEnterAgain) {
+    long counter = 0;  // guarded by the lock alone
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&counter] {
+            for (int i = 0; i < 20000; ++i) {
+                RegistryGuard outer;
+                RegistryGuard inner;
+                counter += 1;
+                if (i % 1000 == 0) std::this_thread::yield();  // let the others queue
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(counter, 80000);
 }
 
 }  // namespace

@@ -48,6 +48,27 @@ TEST_F(Registry, TheThousandAndFirstStateEvictsTheOldest) {
     EXPECT_TRUE(Exists(1001));
 }
 
+// Ids 1 and 1025 share a place in the look-up index: each is still found
+// as itself, and a destroyed one is not found through the other's place.
+TEST_F(Registry, LookUpsOfIdsSharingAnIndexPlace) {
+    test::QuietTrace quiet;
+    ASSERT_EQ(E_CREATESTATE2(1), 1);
+    for (int i = 2; i <= static_cast<int>(kStateIndexSize); ++i) E_DESTROYSTATE(E_CREATESTATE2(1));
+    ASSERT_EQ(E_CREATESTATE2(1), 1025);
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(FindState(1), TheRegistries().states.at(1).get());
+        EXPECT_EQ(FindState(1025), TheRegistries().states.at(1025).get());
+    }
+    EXPECT_EQ(FindState(2049), nullptr);
+    EXPECT_EQ(FindState(1024), nullptr);
+    E_DESTROYSTATE(1);
+    EXPECT_EQ(FindState(1), nullptr);
+    EXPECT_EQ(FindState(1025)->id, 1025);
+    E_DESTROYSTATE(1025);
+    EXPECT_EQ(FindState(1025), nullptr);
+    EXPECT_EQ(FindState(1), nullptr);
+}
+
 TEST_F(Registry, CheckingAStateSavesItFromEviction) {
     test::QuietTrace quiet;
     for (int i = 0; i < kMaxLiveStates; ++i) E_CREATESTATE2(1);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 
@@ -19,6 +20,37 @@ TEST(MomentumRatio, WeighsUpAgainstDownMovement) {
     EXPECT_EQ(MomentumRatio(RingOf<10>({99, 3, 2, 2, 4}), 3, 1), -1.0 / 3.0);
     EXPECT_EQ(MomentumRatio(RingOf<10>({5, 5, 5, 5, 5}), 4), 0.0);
     EXPECT_EQ(MomentumRatio(RingOf<10>({4, 3, 2, 1}), 3), 1.0);
+}
+
+// The ratio adds the positive part of every change to each sum: bit for bit
+// what adding on rises and falls alone gives, over values with ties, signed
+// zeros, infinities, NaN and huge and tiny magnitudes.
+TEST(MomentumRatio, EqualsAddingOnRisesAndFallsAlone) {
+    const double specials[] = {0.0, -0.0, 1.0, -1.0, 1e308, -1e308, 5e-324, -5e-324,
+                               std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                               std::numeric_limits<double>::quiet_NaN(), 2.5, 2.5, 1e-300};
+    std::uint32_t x = 7;
+    for (int round = 0; round < 20000; ++round) {
+        Ring<12> r{};
+        for (int i = 0; i < 12; ++i) {
+            x = x * 1103515245u + 12345u;
+            const std::uint32_t pick = (x >> 8) % 24;
+            r.push(pick < 14 ? specials[pick] : static_cast<double>(static_cast<int>((x >> 12) % 9) - 4) * 0.5);
+        }
+        const std::uint32_t k = round % 3;
+        double up = 0.0, down = 0.0;
+        for (std::uint32_t i = 0; i < 9; ++i) {
+            const double a = r.at(k + i), b = r.at(k + i + 1);
+            if (a > b) {
+                up += a - b;
+            } else if (a < b) {
+                down += b - a;
+            }
+        }
+        const double expected = up + down == 0.0 ? 0.0 : (up - down) / (up + down);
+        const double got = MomentumRatio(r, 9, k);
+        ASSERT_EQ(std::memcmp(&expected, &got, sizeof got), 0) << "round " << round;
+    }
 }
 
 TEST(VariableIndexAverage, FlatSpanLeavesStateUnchanged) {
@@ -42,9 +74,11 @@ TEST(VariableIndexAverage, SteadyTrendUsesTheFullLengthFactor) {
     EXPECT_EQ(VariableIndexAverage(longer, s, 3), 5.0);
 }
 
-TEST(BufferedVidya, RingHoldsAtLeastTenAndFirstResultIsTheInput) {
+// The ring holds the ten values the momentum ratio reads, whatever the
+// length: a longer ring would hold values never read.
+TEST(BufferedVidya, RingHoldsTheTenValuesReadAndFirstResultIsTheInput) {
     EXPECT_EQ(decltype(BufferedVidyaMemory<5>::inputRing)::capacity, 10u);
-    EXPECT_EQ(decltype(BufferedVidyaMemory<15>::inputRing)::capacity, 15u);
+    EXPECT_EQ(decltype(BufferedVidyaMemory<15>::inputRing)::capacity, 10u);
 
     BufferedVidyaMemory<5> m{};
     EXPECT_DOUBLE_EQ(BufferedVariableIndexAverage(m, 101.25), 101.25);
@@ -62,7 +96,7 @@ double WeightOfFiveEqualVolumeBars(std::initializer_list<double> oldestFirst) {
 }
 
 TEST(VolumeAdjustedAverage, MeanVolumeWeighsOneOverPointSixSeven) {
-    EXPECT_EQ(decltype(VolumeAdjustedMemory<5>::priceRing)::capacity, 50u);
+    EXPECT_EQ(decltype(VolumeAdjustedMemory<5>::priceRing)::capacity, 5u);  // only the newest 5 are read
     const double full = 1.0 / 0.67;  // about 1.49
     // Newest three bars take 1.49 each, the fourth the remaining 0.52,
     // the fifth nothing.
@@ -106,6 +140,22 @@ TEST(RegressionStandardError, ZeroOnALineAndForTwoValues) {
     // divided by n - 2 = 1.
     EXPECT_DOUBLE_EQ(RegressionStandardError(RingOf<8>({0, 1, 0}), 3),
                      std::sqrt(2.0 / 3.0));
+}
+
+TEST(RegressionLineAndError, EqualsTheLineAndTheErrorWorkedOutApart) {
+    std::uint32_t x = 99;
+    BarRing r{};
+    for (int bar = 0; bar < 400; ++bar) {
+        x = x * 1103515245u + 12345u;
+        r.push(bar % 37 == 0 ? 0.0 : 100.0 + static_cast<double>((x >> 9) % 4001) * 0.25 - 500.0);
+        for (std::uint32_t n : {0u, 1u, 2u, 3u, 14u, 80u, 200u, 250u}) {
+            const RegressionFit fit = RegressionLineAndError(r, n, 0);
+            const double value = LinearRegressionValue(r, n, 0);
+            const double error = RegressionStandardError(r, n);
+            ASSERT_EQ(std::memcmp(&fit.value, &value, sizeof value), 0) << bar << " " << n;
+            ASSERT_EQ(std::memcmp(&fit.standardError, &error, sizeof error), 0) << bar << " " << n;
+        }
+    }
 }
 
 TEST(NonFiniteInput, AdaptivePrimitivesDoNotCrash) {

@@ -8,6 +8,7 @@
 
 #include "studies/blend_lines.h"
 #include "studies/stop_lines.h"
+#include "studies/study_entry.h"
 #include "studies/trend_bias.h"
 #include "studies/volume_bands.h"
 #include "tests/synthetic_bars.h"
@@ -22,6 +23,13 @@ protected:
         E_BARVALUES(id_, n, 1261207, 930, o, h, l, c, v);
     }
     double Slot(int k) { return E_GETRETURN(id_, k); }
+    // The error bands' record as their last evaluation left it.
+    const ErrorBandsMemory& Bands() {
+        const ErrorBandsMemory* m = WorkingRecord<RecordSlot::errorBands>(*state_);
+        EXPECT_NE(m, nullptr);
+        static const ErrorBandsMemory none{};
+        return m != nullptr ? *m : none;
+    }
     test::QuietTrace quiet_;
 };
 
@@ -53,10 +61,10 @@ TEST_F(SingleStudies, BlendLinesStartAtThreeQuartersOfTheLow) {
 
 template <class R>
 bool SameRing(const R& a, const R& b) {
-    for (std::uint32_t k = 0; k < R::capacity; ++k)
-        if (std::memcmp(&a.values[(a.head + k) % R::capacity], &b.values[(b.head + k) % R::capacity],
-                        sizeof(double)) != 0)
-            return false;
+    for (std::uint32_t k = 0; k < R::capacity; ++k) {
+        const double x = a.at(k), y = b.at(k);
+        if (std::memcmp(&x, &y, sizeof x) != 0) return false;
+    }
     return true;
 }
 
@@ -218,7 +226,7 @@ TEST_F(SingleStudies, ErrorBandsStartFromTheCloseOverTheSmoothing) {
     EXPECT_DOUBLE_EQ(E_ZARNEBANDS(id_, 80, 14), 2.0);  // one regression value of 28 in a 14-value mean
     EXPECT_EQ(Slot(1), 2.0);
     EXPECT_EQ(Slot(2), 2.0);
-    const ErrorBandsMemory& working = state_->Working().errorBands;
+    const ErrorBandsMemory& working = Bands();
     EXPECT_EQ(working.lineRing.capacity, 14u);
     EXPECT_EQ(working.count, 1);
 }
@@ -226,23 +234,53 @@ TEST_F(SingleStudies, ErrorBandsStartFromTheCloseOverTheSmoothing) {
 TEST_F(SingleStudies, ErrorBandsRecreateTheirRingsForNewLengths) {
     Bar(1, 10, 12, 8, 30);
     EXPECT_DOUBLE_EQ(E_ZARNEBANDS(id_, 21, 3), 10.0);
-    EXPECT_EQ(state_->Working().errorBands.lineRing.capacity, 3u);
-    EXPECT_EQ(state_->Working().errorBands.period, 21);
+    EXPECT_EQ(Bands().lineRing.capacity, 3u);
+    EXPECT_EQ(Bands().period, 21);
     Bar(2, 10, 12, 8, 30);
     E_ZARNEBANDS(id_, 21, 3);
-    EXPECT_EQ(state_->Working().errorBands.count, 2);  // the counter follows the bars across the change
+    EXPECT_EQ(Bands().count, 2);  // the counter follows the bars across the change
+}
+
+// A forming bar evaluated with other lengths (which re-create the rings)
+// leaves no trace once the bar is sent again and evaluated with the chart's
+// lengths: the restored record reads as the committed one.
+TEST_F(SingleStudies, ErrorBandsForgetLengthsTriedOnAFormingBar) {
+    const std::int32_t plain = E_CREATESTATE2(1);
+    const auto bars = test::SyntheticBars(260, 21);
+    const std::pair<int, int> tried[] = {{21, 3}, {200, 200}, {5, 40}, {80, 14}};
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        const test::Bar& b = bars[i];
+        const auto n = static_cast<std::int32_t>(i + 1);
+        const auto [period, smoothing] = tried[i % 4];
+        E_BARVALUES(id_, n, b.date, b.time, b.open, b.high, b.low, b.close * 1.01, b.volume);
+        E_ZARNEBANDS(id_, period, smoothing);
+        E_BARVALUES(id_, n, b.date, b.time, b.open, b.high, b.low, b.close, b.volume);
+        E_BARVALUES(plain, n, b.date, b.time, b.open, b.high, b.low, b.close, b.volume);
+        const int chartPeriod = i < 130 ? 30 : 60;  // the chart's own lengths change once too
+        const double a = E_ZARNEBANDS(id_, chartPeriod, 9), c = E_ZARNEBANDS(plain, chartPeriod, 9);
+        ASSERT_EQ(std::memcmp(&a, &c, sizeof a), 0) << "bar " << n;
+        for (int k = 1; k <= 2; ++k) {
+            const double x = E_GETRETURN(id_, k), y = E_GETRETURN(plain, k);
+            ASSERT_EQ(std::memcmp(&x, &y, sizeof x), 0) << "bar " << n << " slot " << k;
+        }
+    }
 }
 
 TEST_F(SingleStudies, ErrorBandsRefuseLengthsOutsideTheHistory) {
     Bar(1, 10, 12, 8, 30);
     for (double& v : state_->slots.values) v = 3.0;
-    const ErrorBandsMemory before = state_->Working().errorBands;
-    for (auto [period, smoothing] : {std::pair{0, 14}, {80, 0}, {-5, 14}, {80, -1}, {201, 14}, {80, 201},
-                                     {2147483647, 14}}) {
+    const auto refused = {std::pair{0, 14}, {80, 0}, {-5, 14}, {80, -1}, {201, 14}, {80, 201}, {2147483647, 14}};
+    for (auto [period, smoothing] : refused) {
         EXPECT_EQ(E_ZARNEBANDS(id_, period, smoothing), 0.0);
         EXPECT_EQ(Slot(0), 3.0);
     }
-    EXPECT_EQ(std::memcmp(&before, &state_->Working().errorBands, sizeof before), 0);
+    EXPECT_EQ(WorkingRecord<RecordSlot::errorBands>(*state_), nullptr);  // not even a record was made
+    EXPECT_NE(E_ZARNEBANDS(id_, 80, 14), 0.0);
+    for (double& v : state_->slots.values) v = 3.0;
+    const ErrorBandsMemory before = Bands();
+    for (auto [period, smoothing] : refused) EXPECT_EQ(E_ZARNEBANDS(id_, period, smoothing), 0.0);
+    EXPECT_EQ(Slot(0), 3.0);
+    EXPECT_EQ(std::memcmp(&before, &Bands(), sizeof before), 0);
     EXPECT_NE(E_ZARNEBANDS(id_, 200, 200), 0.0);  // the history's length itself is fine
 }
 

@@ -7,8 +7,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/study_calls.h"
@@ -166,6 +168,74 @@ TEST_P(StudyContract, NonFiniteBarsNeverCrash) {
         call()(id);
     }
     SUCCEED();
+}
+
+// The studies whose results rest on running sums or smoothers that a NaN
+// close (or volume) reaches: once such a bar is committed they stay
+// non-finite for as long as the state lives. Every other study either never
+// takes that field into a smoother (codes and signals compare it, and NaN
+// compares false) or reads it only through windows of bars, and is finite
+// again once the bar has left them.
+bool StaysNonFinite(std::string_view study, bool volume) {
+    const std::initializer_list<std::string_view> afterClose = {
+        "E_ZARNUPSELL",   "E_ZARNTRENDBIAS", "E_ZARNMEDIUM",        "E_ZARNFAST1",      "E_ZARNSCORECARD",
+        "E_ZARNFAST3",    "E_ZARNAUTOSTOP",  "E_ZARNUNIVERSAL",     "E_ZARNDEMA104",    "E_ZARNUNIVERSALBOND",
+        "E_ZARNWATERLEVEL", "E_ZARNCOLORTMPL"};
+    const std::initializer_list<std::string_view> afterVolume = {
+        "E_ZARNUPSELL", "E_ZARNVOLSPIKES", "E_ZARNFAST1", "E_ZARNSCORECARD", "E_ZARNFAST3",
+        "E_ZARNUNIVERSAL", "E_ZARNUNIVERSALBOND", "E_ZARNSHADOW", "E_ZARNCOLORTMPL"};
+    for (std::string_view s : volume ? afterVolume : afterClose)
+        if (s == study) return true;
+    return false;
+}
+
+// The library stores the bars it is given. A NaN close or volume committed
+// on bar 50 is still seen on bar 300, long after it has left the 200-bar history, by
+// the studies that carry it in their memory: the host recreates the state.
+// A NaN close on the forming bar that is replaced before the next bar
+// leaves no trace at all.
+TEST_P(StudyContract, NonFiniteBarStaysInTheMemoryOnceCommitted) {
+    const StudyInfo& study = GetParam();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const auto bars = test::SyntheticBars(300, 17);
+    auto badClose = bars, badVolume = bars;
+    badClose[49].close = nan;
+    badVolume[49].volume = nan;
+    const SlotTrace clean = Run(bars, 0);
+
+    const auto finite = [&](const std::array<double, kReturnSlotCount>& s) {
+        for (int k = 0; k < study.slots; ++k)
+            if (!std::isfinite(s[static_cast<std::size_t>(k)])) return false;
+        return true;
+    };
+    for (const auto& s : clean) ASSERT_TRUE(finite(s));
+    EXPECT_EQ(finite(Run(badClose, 0).back()), !StaysNonFinite(study.name, false))
+        << study.name << " on bar 300 after a NaN close on bar 50";
+    EXPECT_EQ(finite(Run(badVolume, 0).back()), !StaysNonFinite(study.name, true))
+        << study.name << " on bar 300 after a NaN volume on bar 50";
+
+    // The same NaN while the bar is forming, then the final values.
+    test::QuietTrace quiet;
+    const std::int32_t id = E_CREATESTATE2(1);
+    SlotTrace resent;
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        const Bar& b = bars[i];
+        const auto n = static_cast<std::int32_t>(i + 1);
+        if (i == 49) {
+            E_BARVALUES(id, n, b.date, b.time, b.open, b.high, b.low, nan, b.volume);
+            call()(id);
+        }
+        E_BARVALUES(id, n, b.date, b.time, b.open, b.high, b.low, b.close, b.volume);
+        call()(id);
+        resent.push_back(Slots(id));
+    }
+    E_DESTROYSTATE(id);
+    std::size_t bad = 0;
+    EXPECT_TRUE(SameBits(clean, resent, &bad)) << study.name << " differs from bar " << bad;
+
+    // The host's remedy: a new state fed the bars after the bad one.
+    const SlotTrace recreated = Run(std::vector<Bar>(bars.begin() + 50, bars.end()), 0);
+    EXPECT_TRUE(finite(recreated.back())) << study.name;
 }
 
 std::string StudyName(const ::testing::TestParamInfo<StudyInfo>& info) { return info.param.name; }

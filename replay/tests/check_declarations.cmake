@@ -7,7 +7,9 @@ cmake_minimum_required(VERSION 3.25)
 function(el_type c_type out)
   string(STRIP "${c_type}" c_type)
   if(c_type MATCHES "\\*")
-    set(t "long|LPSTR")
+    # An address, passed as a 32-bit integer. Never LPSTR: no export takes a
+    # C string (DLL's name is a length byte followed by the characters).
+    set(t "long")
   elseif(c_type MATCHES "^int32_t")
     set(t "int|long")
   elseif(c_type MATCHES "^double")

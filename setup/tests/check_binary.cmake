@@ -1,7 +1,8 @@
 # Inspects the linked installer image (nothing is run): a Windows GUI program
 # that imports from system DLLs only (the C++ runtime is linked in) and
-# carries its dialogs and an asInvoker manifest; and the finished installer
-# begins with that image.
+# carries its dialogs and a manifest that asks Windows for administrator
+# rights before it starts (it writes below Program Files and into the
+# platform's folders); and the finished installer begins with that image.
 #   OBJDUMP, IMAGE, INSTALLER, FORMAT (pei-i386 or pei-x86-64)
 cmake_minimum_required(VERSION 3.20)
 execute_process(COMMAND "${OBJDUMP}" -p "${IMAGE}" OUTPUT_VARIABLE headers RESULT_VARIABLE result)
@@ -43,8 +44,10 @@ foreach(entry "ID: 0x000005" "ID: 0x000065" "ID: 0x00006d" "ID: 0x000018")
 endforeach()
 
 file(STRINGS "${IMAGE}" manifest REGEX "requestedExecutionLevel")
-if(NOT manifest MATCHES "level=\"asInvoker\"" OR NOT manifest MATCHES "uiAccess=\"false\"")
-  list(APPEND failures "manifest does not request asInvoker with uiAccess false: ${manifest}")
+list(LENGTH manifest manifest_count)
+if(NOT manifest_count EQUAL 1 OR NOT manifest MATCHES "level=\"requireAdministrator\""
+   OR NOT manifest MATCHES "uiAccess=\"false\"")
+  list(APPEND failures "manifest does not request requireAdministrator with uiAccess false: ${manifest}")
 endif()
 
 file(SIZE "${IMAGE}" image_size)
@@ -58,4 +61,4 @@ if(failures)
   string(REPLACE ";" "\n  " failures "${failures}")
   message(FATAL_ERROR "${IMAGE}:\n  ${failures}")
 endif()
-message(STATUS "${IMAGE}: GUI program, system imports only, dialogs 101 and 109, asInvoker manifest")
+message(STATUS "${IMAGE}: GUI program, system imports only, dialogs 101 and 109, requireAdministrator manifest")

@@ -1,10 +1,13 @@
 #!/bin/bash
-# Runs the 64-bit zarnsetup.exe for real under wine64 on a private X server
-# and a private wine prefix, driven by zarnsetup_ui_driver.exe:
+# Runs zarnsetup.exe (32- or 64-bit, with the wine loader of its kind in
+# $WINE) for real on a private X server and a private 64-bit wine prefix,
+# driven by zarnsetup_ui_driver.exe of the same kind:
 #   1. declined agreement: exit 0, nothing written;
 #   2. install folder blocked by a file: the "Error" box, exit 1;
 #   3. install over two existing files (keep one, replace one) with a
-#      TradeStation installation in each program folder.
+#      TradeStation installation in each program folder. A 32-bit installer
+#      on 64-bit Windows must still write to "C:\Program Files\Zarnik for
+#      TradeStation" (the path it composes), not to "Program Files (x86)".
 # Screenshots of every dialog are left in WORK_DIR/screenshots.
 #
 #   run_ui_test.sh INSTALLER DRIVER PAYLOAD_DIR LIBRARY_FILE WORK_DIR
@@ -19,8 +22,9 @@ DRIVER=$(realpath "$2")
 PAYLOAD=$(realpath "$3")
 LIBRARY=$(realpath "$4")
 WORK=$5
-WINE=${WINE64:-/usr/lib/wine/wine64}
-WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+WINE=${WINE:-/usr/lib/wine/wine64}
+# Debian's wineserver script picks the 64-bit server that both loaders share.
+WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 
 mkdir -p "$WORK"
 WORK=$(realpath "$WORK")
@@ -102,6 +106,7 @@ fi
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 DRIVE_C=$WINEPREFIX/drive_c
 INSTALL_DIR="$DRIVE_C/Program Files/Zarnik for TradeStation"
+INSTALL_DIR_X86="$DRIVE_C/Program Files (x86)/Zarnik for TradeStation"
 TS10="$DRIVE_C/Program Files/TradeStation 10.0"
 TS95="$DRIVE_C/Program Files (x86)/TradeStation 9.5"
 AGREEMENT=$(windows_path "$PAYLOAD/eula.txt")
@@ -114,7 +119,7 @@ run_driver() { # run_driver SCENARIO [NAME=yes|no ...]
   timeout 150 "$WINE" "$DRIVER" "$scenario" "$INSTALLER_W" "$AGREEMENT" "$SHOTS_W" "$@"
 }
 
-rm -rf "$INSTALL_DIR" "$TS10" "$TS95"
+rm -rf "$INSTALL_DIR" "$INSTALL_DIR_X86" "$TS10" "$TS95"
 
 echo "--- declined agreement"
 check "driver: declined run" run_driver decline
@@ -139,6 +144,10 @@ check "no other file in the install folder" \
   test "$(ls "$INSTALL_DIR" | sort | tr '\n' ' ')" = "DEC09.ELD README.rtf ZRVOMO.tsw zarntrade.dll "
 check "workspace in TradeStation 10.0\\MyWork" cmp -s "$PAYLOAD/ZRVOMO.tsw" "$TS10/MyWork/ZRVOMO.tsw"
 check "workspace in TradeStation 9.5\\MyWork (x86)" cmp -s "$PAYLOAD/ZRVOMO.tsw" "$TS95/MyWork/ZRVOMO.tsw"
+check "no install folder below Program Files (x86)" test ! -e "$INSTALL_DIR_X86"
+check "no payload file below Program Files (x86) but the workspace copy" \
+  test "$(find "$DRIVE_C/Program Files (x86)" -iname DEC09.ELD -o -iname zarntrade.dll -o -iname README.rtf \
+          -o -iname '*.tsw' ! -path "$TS95/MyWork/ZRVOMO.tsw" | tr '\n' ' ')" = ""
 
 echo "screenshots: $SHOTS"
 if [ "$failures" -eq 0 ]; then

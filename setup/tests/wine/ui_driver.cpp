@@ -1,5 +1,5 @@
 // Drives the real zarnsetup.exe through its dialogs, as a person would, and
-// checks what it shows. Runs under wine in the 64-bit Windows build.
+// checks what it shows. Built by both Windows builds, runs under wine.
 //
 //   zarnsetup_ui_driver SCENARIO INSTALLER AGREEMENT_FILE SHOTS_FOLDER [NAME=yes|no ...]
 //
@@ -196,6 +196,16 @@ int main(int argc, char** argv) {
                       &startup, &process)) {
     std::printf("FAILED: cannot start %s (error %lu)\n", installer.c_str(), GetLastError());
     return 1;
+  }
+  // The installer is of the driver's kind. On 64-bit Windows a 32-bit one runs
+  // under WOW64, where "Program Files (x86)" is the program folder of 32-bit
+  // programs: the test script checks it still writes where its drive rule says.
+  BOOL wow64 = FALSE;
+  IsWow64Process(process.hProcess, &wow64);
+  if (sizeof(void*) == 4) {
+    Check(wow64 != FALSE, "the 32-bit installer runs on 64-bit Windows (WOW64)");
+  } else {
+    Check(wow64 == FALSE, "the 64-bit installer runs natively");
   }
 
   HWND dialog = WaitForDialog(process);

@@ -1,0 +1,28 @@
+// The library traces a line to standard error for every state it creates or
+// destroys; benchmarks keep those lines out of their report.
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace zt::bench {
+
+class QuietStandardError {
+public:
+    QuietStandardError() : saved_(dup(STDERR_FILENO)) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDERR_FILENO);
+        close(null);
+    }
+    ~QuietStandardError() {
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    int saved_;
+};
+
+}  // namespace zt::bench

@@ -1,0 +1,149 @@
+// Parts that a study computes once for several of its components: each gives,
+// bit for bit, what the part computes on a record of its own, started with
+// the study's record and fed the same bars. The studies are run on their
+// records directly, against the same calculation assembled from the blocks
+// with a record for every part, over bars with gaps, flat bars and bars
+// without volume.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "composite/colour_template.h"
+#include "composite/signal_studies.h"
+#include "composite/split_lines.h"
+#include "composite/volume_flow.h"
+#include "series/adaptive_averages.h"
+#include "series/trend_blends.h"
+#include "studies/stop_lines.h"
+#include "studies/trend_bias.h"
+#include "tests/synthetic_bars.h"
+
+namespace zt {
+namespace {
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The bar rings of one chart, fed the synthetic series.
+class Chart {
+public:
+    explicit Chart(std::uint64_t seed) : bars_(test::SyntheticBars(700, seed)) {}
+    std::size_t size() const { return bars_.size(); }
+    void Append(std::size_t i) {
+        const test::Bar& b = bars_[i];
+        high_.push(b.high);
+        low_.push(b.low);
+        close_.push(b.close);
+        volume_.push(b.volume);
+    }
+    BarRings rings() const { return {high_, low_, close_, volume_}; }
+
+private:
+    std::vector<test::Bar> bars_;
+    BarRing high_{}, low_{}, close_{}, volume_{};
+};
+
+// The combo with a channel index record of its own.
+struct ComboOnItsOwn {
+    CompositeSignalMemory signal{};
+    BufferedVidyaMemory<5> lineAverage{};
+    ChannelIndexMemory channel{};
+    double operator()(const BarRings& b) {
+        CompositeSignal(signal, b);
+        const double a = signal.compositeLine;
+        const double avg = BufferedVariableIndexAverage(lineAverage, a);
+        return ComboRule(ChannelIndex(b.high, b.low, b.close, channel), a, avg);
+    }
+};
+
+// The volume-flow component with a momentum blend record of its own.
+struct FastComponentOnItsOwn {
+    VolumeFlowRings flowRings{};
+    VolumeFlowSums flowSums{};
+    MomentumBlendMemory momentum{};
+    WeightedAverageSpreadMemory spread{};
+    bool started = false;
+    double operator()(const BarRings& b) {
+        const bool starting = !started;
+        started = true;
+        const double flow = VolumeFlowMomentum(flowRings, flowSums, starting, b, 15);
+        const double mb = MomentumBlend<kCompositeMomentum>(momentum, b);
+        return WeightedAverageSpread(spread, (b.high.at(0) + b.low.at(0)) / 2, mb + flow);
+    }
+};
+
+TEST(SharedParts, ComboAndUpDownTakeTheSignalsChannelIndexAndMomentum) {
+    for (std::uint64_t seed : {3u, 8u}) {
+        Chart chart(seed);
+        ComboOnItsOwn own;
+        ComboMemory combo{};
+        CompositeSignalMemory signal{};
+        SmoothedMedianMomentumMemory momentum{};
+        for (std::size_t i = 0; i < chart.size(); ++i) {
+            chart.Append(i);
+            const BarRings b = chart.rings();
+            ASSERT_TRUE(SameBits(Combo(combo, b), own(b))) << "bar " << i;
+            CompositeSignal(signal, b);
+            ASSERT_TRUE(SameBits(signal.smoothedMomentum, SmoothedMedianMomentum(momentum, b, 4, 6))) << i;
+        }
+    }
+}
+
+TEST(SharedParts, FastComponentTakesTheSignalsMomentumBlend) {
+    Chart chart(5);
+    FastComponentOnItsOwn own;
+    FastComponentMemory fast{};
+    CompositeSignalMemory signal{};
+    for (std::size_t i = 0; i < chart.size(); ++i) {
+        chart.Append(i);
+        const BarRings b = chart.rings();
+        CompositeSignal(signal, b);
+        ASSERT_TRUE(SameBits(FastComponent(fast, b, signal.momentumBlend), own(b))) << "bar " << i;
+    }
+}
+
+// The colour template as nine calculations on nine records, none shared.
+TEST(SharedParts, ColourTemplateEqualsItsComponentsOnRecordsOfTheirOwn) {
+    Chart chart(11);
+    ColourTemplateMemory shared{};
+    AutoStopLineMemory autoStop{};
+    CompositeSignalMemory signal{};
+    ChannelIndexMemory channel{};
+    ComboOnItsOwn combo;
+    FastComponentOnItsOwn fast;
+    ShortTermBiasMemory bias{};
+    StopLineMemory stopLine{};
+    SplitLineMemory split{};
+    TrueStrengthMemory strength{};
+    int agreeing = 0;
+    for (std::size_t i = 0; i < chart.size(); ++i) {
+        chart.Append(i);
+        const BarRings b = chart.rings();
+        const double consensus = ColourTemplate(shared, b);
+
+        const double c0 = b.close.at(0);
+        const double a = MomentumAdjustedAverage(b.close);
+        const double s = CompositeSignal(signal, b);
+        const double line = signal.compositeLine;
+        TrueStrengthOscillator(b.close, strength);
+        const double own[kColourComponents] = {
+            c0 - a,
+            c0 - AutoStopLine(b.high, b.low, b.close, autoStop),
+            SignalOrChannelVote(s, ChannelIndex(b.high, b.low, b.close, channel)),
+            combo(b),
+            fast(b) - (line + a) / 2,
+            ShortTermBias(b.high, b.low, b.close, bias).value,
+            line - StopLine(b.high, b.low, b.close, stopLine),
+            c0 - SplitLine(split, b),
+            StrengthComponent(strength.positivePart, strength.negativePart, strength.spread),
+        };
+        for (int k = 0; k < kColourComponents; ++k)
+            ASSERT_TRUE(SameBits(shared.components[k], own[k])) << "bar " << i << " component " << k + 1;
+        ASSERT_EQ(consensus, Consensus(own)) << "bar " << i;
+        agreeing += consensus != 0.0;
+    }
+    EXPECT_GT(agreeing, 0);
+}
+
+}  // namespace
+}  // namespace zt
