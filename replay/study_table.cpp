@@ -17,6 +17,26 @@ constexpr std::array<std::string_view, kSlotCount> SplitSlotNames(std::string_vi
     return names;
 }
 
+constexpr ChartRole RoleNamed(std::string_view word) {
+    if (word == "stop") return ChartRole::Stop;
+    if (word == "blend") return ChartRole::Blend;
+    if (word == "band") return ChartRole::Band;
+    if (word == "swing") return ChartRole::Swing;
+    if (word == "osc") return ChartRole::Oscillator;
+    if (word == "signal") return ChartRole::Signal;
+    if (word == "code") return ChartRole::Code;
+    if (word == "-") return ChartRole::None;
+    throw "unknown chart role";  // not a constant expression: a build error
+}
+
+constexpr std::array<ChartRole, kSlotCount> SplitRoles(std::string_view list) {
+    std::array<ChartRole, kSlotCount> roles{};
+    roles.fill(ChartRole::None);
+    const auto words = SplitSlotNames(list);
+    for (std::size_t i = 0; i < words.size() && !words[i].empty(); ++i) roles[i] = RoleNamed(words[i]);
+    return roles;
+}
+
 constexpr int CountNames(std::string_view list) {
     return list.empty() ? 0 : static_cast<int>(std::count(list.begin(), list.end(), ',')) + 1;
 }
@@ -24,16 +44,19 @@ constexpr int CountNames(std::string_view list) {
 constexpr Scale ZT_PRICE = Scale::Price;
 constexpr Scale ZT_PANEL = Scale::Panel;
 
-#define ZT_STUDY_INFO(name, scale, slots, names, text) \
-    CatalogueEntry{#name, scale, slots, SplitSlotNames(names), text},
+#define ZT_STUDY_INFO(name, scale, slots, names, warmup, roles, text) \
+    CatalogueEntry{#name, scale, slots, SplitSlotNames(names), text, warmup, SplitRoles(roles)},
 constexpr CatalogueEntry kCatalogue[] = {
 #include "include/zarntrade_studies.inc"
 };
 #undef ZT_STUDY_INFO
 
-// Every catalogue line names as many slots as it says the study fills.
-#define ZT_STUDY_INFO(name, scale, slots, names, text) \
-    static_assert(CountNames(names) == (slots), #name ": slot names and slot count differ");
+// Every catalogue line names as many slots, and gives as many chart roles, as
+// it says the study fills.
+#define ZT_STUDY_INFO(name, scale, slots, names, warmup, roles, text)                      \
+    static_assert(CountNames(names) == (slots), #name ": slot names and slot count differ"); \
+    static_assert(CountNames(roles) == (slots), #name ": chart roles and slot count differ"); \
+    static_assert((warmup) >= 0, #name ": negative warm-up");
 #include "include/zarntrade_studies.inc"
 #undef ZT_STUDY_INFO
 

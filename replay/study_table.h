@@ -22,6 +22,11 @@ using BandsEntry = double(ZT_CALL*)(std::int32_t stateId, std::int32_t period, s
 
 inline constexpr int kSlotCount = 10;
 
+// How a chart draws a slot: lines over the candles by family, an
+// oscillator in the study's own panel, a +1/-1 signal as up and down marks, a
+// state code as a coloured band, or not at all.
+enum class ChartRole : unsigned char { Stop, Blend, Band, Swing, Oscillator, Signal, Code, None };
+
 // One entry of the catalogue, exported by this build of the library or not.
 struct CatalogueEntry {
     std::string_view name;
@@ -29,6 +34,11 @@ struct CatalogueEntry {
     int slots;  // slots the study fills, from slot 0
     std::array<std::string_view, kSlotCount> slotNames;
     std::string_view description;
+    // Bars from the first one before the drawn slots stop reading the
+    // zero-filled history (see include/zarntrade_studies.inc for how each
+    // was found): the first bar a chart draws.
+    int warmup;
+    std::array<ChartRole, kSlotCount> roles;  // one per slot, None past the last
 };
 
 struct StudyInfo {

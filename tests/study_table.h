@@ -25,7 +25,7 @@ inline constexpr struct {
     std::string_view name;
     int slots;
 } kCatalogue[] = {
-#define ZT_STUDY_INFO(name, scale, slots, names, what) {#name, slots},
+#define ZT_STUDY_INFO(name, scale, slots, names, warmup, roles, what) {#name, slots},
 #include "include/zarntrade_studies.inc"
 #undef ZT_STUDY_INFO
 };
