@@ -1,6 +1,9 @@
-// The replay drawn as a self-contained SVG chart: candlesticks with the
-// price-scale study lines over them, and below them one panel per
-// oscillator or signal study, each with its legend.
+// The replay drawn as a chart: price panels of candlesticks with up to five
+// study lines of one family over them, a strip of signal marks, a band of
+// state codes, and one panel per oscillator study; as a self-contained SVG
+// file, or as an HTML page around it with a crosshair readout, panels to
+// hide and a zoom (chart_layout.h places everything, chart_svg.cpp and
+// chart_html.cpp write it).
 #pragma once
 
 #include <cstddef>
@@ -19,14 +22,11 @@ struct ChartData {
     std::vector<Column> columns;
     std::vector<Bar> bars;       // the bars drawn, oldest first
     std::vector<double> values;  // their rows, one value per column
-    // Columns whose every value over the whole replay was a whole number
-    // from -2 to 2: codes and flags.
-    std::vector<bool> codeColumn;
     const double* Row(std::size_t i) const { return values.data() + i * columns.size(); }
 };
 
 // A row sink keeping what the chart draws: the newest lastBars rows (0:
-// every row, memory growing with the input) and which columns hold codes.
+// every row, memory growing with the input).
 class ChartRecorder : public RowSink {
 public:
     ChartRecorder(std::string source, std::vector<Column> columns, std::size_t lastBars);
@@ -45,10 +45,17 @@ struct ChartOptions {
     std::string subtitle;        // a line under the title
 };
 
-// Every study column becomes exactly one <path class="line"> carrying the
-// column name in data-column. Slots of price-scale studies that hold codes
-// rather than prices (whole numbers from -2 to 2 on every bar) go to a
-// panel of their own so that they do not flatten the price scale.
+// How each slot is drawn comes from the study catalogue (its chart role);
+// every drawn column carries its name in data-column: one
+// <path class="line"> per line, <path class="up"/"down"> marks per signal
+// slot, <rect class="code"> runs per code slot. A column starts where its
+// study's warm-up ends.
 std::string ChartSvg(const ChartData& data, const ChartOptions& options);
+
+// The same chart in one HTML page that needs nothing else (no network, no
+// other file): a crosshair showing the bar's date, time, prices, volume and
+// every drawn value; panels that can be hidden and shown; a zoom to a range
+// of bars and back.
+std::string ChartHtml(const ChartData& data, const ChartOptions& options);
 
 }  // namespace zt::replay

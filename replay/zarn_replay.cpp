@@ -40,7 +40,8 @@ Without BARS.csv it replays a built-in synthetic series; - reads standard
 input.
 
   -o, --output FILE    write the CSV to FILE (default: standard output)
-      --chart FILE     also draw an SVG chart of the bars and studies
+      --chart FILE     also draw a chart of the bars and studies: an SVG file,
+                       or with FILE.html a page with a crosshair and zoom
       --chart-bars N   bars shown in the chart, newest last (default 250, 0: all)
       --trace FILE     keep the library's trace lines in FILE (default: dropped)
       --studies LIST   comma-separated studies to run (default: all); names
@@ -191,6 +192,18 @@ Arguments Parse(int argc, char** argv) {
     return a;
 }
 
+bool IsHtmlName(const std::string& path) {
+    const auto endsWith = [&](std::string_view suffix) {
+        if (path.size() < suffix.size()) return false;
+        for (std::size_t i = 0; i < suffix.size(); ++i) {
+            const char c = path[path.size() - suffix.size() + i];
+            if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != suffix[i]) return false;
+        }
+        return true;
+    };
+    return endsWith(".html") || endsWith(".htm");
+}
+
 void List(std::FILE* out) {
     std::fprintf(out, "%-31s %-6s %-5s %-4s %s\n", "study", "scale", "slots", "DLL", "slot names / what it computes");
     for (const CatalogueEntry& e : Catalogue()) {
@@ -335,7 +348,12 @@ int Run(const Arguments& args, const Console& console) {
         writer.Finish();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         progress.Finish();
-        if (chartFile) chartFile->Write(ChartSvg(recorder->Data(), {args.chartBars, Describe(args)}));
+        if (chartFile) {
+            // FILE.html (or .htm) gets the interactive page, anything else the SVG.
+            const ChartOptions chartOptions{args.chartBars, Describe(args)};
+            chartFile->Write(IsHtmlName(args.chart) ? ChartHtml(recorder->Data(), chartOptions)
+                                                    : ChartSvg(recorder->Data(), chartOptions));
+        }
 
         library.reset();  // its last trace lines
         streams.reset();  // the trace file closed by every descriptor but its own

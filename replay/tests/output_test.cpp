@@ -1,6 +1,5 @@
 // What the tool writes: the CSV reads back to the very numbers replayed,
-// the SVG is well-formed XML with one path per study column, and files are
-// replaced whole or not at all.
+// and files are replaced whole or not at all (the chart: chart_test.cpp).
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -18,7 +17,6 @@
 
 #include <algorithm>
 
-#include "replay/chart.h"
 #include "replay/output.h"
 #include "replay/progress.h"
 #include "replay/tests/replay_support.h"
@@ -137,134 +135,6 @@ TEST(CsvOutput, AWriteErrorStopsTheRunAndNamesTheFile) {
         EXPECT_NE(std::string(e.what()).find("out.csv: write error: No space left on device"), std::string::npos)
             << e.what();
     }
-}
-
-// A small well-formedness check: one root, tags nested and closed, quoted
-// attributes without repeats, only the five predefined entities or
-// character references, no stray '<' or '&'.
-::testing::AssertionResult WellFormedXml(std::string_view x, std::vector<std::map<std::string, std::string>>* paths) {
-    std::vector<std::string> open;
-    bool rootDone = false;
-    const auto entityOk = [](std::string_view s) {
-        for (std::size_t i = s.find('&'); i != std::string_view::npos; i = s.find('&', i + 1)) {
-            const std::size_t semi = s.find(';', i);
-            if (semi == std::string_view::npos) return false;
-            const std::string_view e = s.substr(i + 1, semi - i - 1);
-            if (e != "amp" && e != "lt" && e != "gt" && e != "quot" && e != "apos" && (e.empty() || e[0] != '#'))
-                return false;
-        }
-        return true;
-    };
-    std::size_t i = 0;
-    if (x.substr(0, 5) == "<?xml") i = x.find("?>") + 2;
-    while (i < x.size()) {
-        const std::size_t lt = x.find('<', i);
-        const std::string_view text = x.substr(i, lt == std::string_view::npos ? x.npos : lt - i);
-        if (!entityOk(text)) return ::testing::AssertionFailure() << "bad text near offset " << i;
-        if (open.empty() && text.find_first_not_of(" \t\r\n") != std::string_view::npos)
-            return ::testing::AssertionFailure() << "text outside the root element at offset " << i;
-        if (lt == std::string_view::npos) break;
-        const std::size_t gt = x.find('>', lt);
-        if (gt == std::string_view::npos) return ::testing::AssertionFailure() << "unclosed tag at " << lt;
-        std::string_view tag = x.substr(lt + 1, gt - lt - 1);
-        i = gt + 1;
-        if (tag.find('<') != std::string_view::npos) return ::testing::AssertionFailure() << "'<' in a tag at " << lt;
-        if (!tag.empty() && tag[0] == '/') {
-            if (open.empty() || open.back() != tag.substr(1))
-                return ::testing::AssertionFailure() << "</" << tag.substr(1) << "> does not close the open tag";
-            open.pop_back();
-            if (open.empty()) rootDone = true;
-            continue;
-        }
-        const bool empty = !tag.empty() && tag.back() == '/';
-        if (empty) tag.remove_suffix(1);
-        const std::size_t nameEnd = tag.find_first_of(" \t\r\n");
-        const std::string name(tag.substr(0, nameEnd));
-        if (name.empty()) return ::testing::AssertionFailure() << "tag without a name at " << lt;
-        if (open.empty() && rootDone) return ::testing::AssertionFailure() << "a second root element <" << name << ">";
-        std::map<std::string, std::string> attrs;
-        std::string_view rest = nameEnd == std::string_view::npos ? std::string_view{} : tag.substr(nameEnd);
-        while (true) {
-            const std::size_t a = rest.find_first_not_of(" \t\r\n");
-            if (a == std::string_view::npos) break;
-            const std::size_t eq = rest.find('=', a);
-            if (eq == std::string_view::npos || eq + 1 >= rest.size() || rest[eq + 1] != '"')
-                return ::testing::AssertionFailure() << "attribute without a quoted value in <" << name << ">";
-            const std::size_t close = rest.find('"', eq + 2);
-            if (close == std::string_view::npos) return ::testing::AssertionFailure() << "unterminated attribute";
-            const std::string key(rest.substr(a, eq - a));
-            const std::string_view value = rest.substr(eq + 2, close - eq - 2);
-            if (!entityOk(value)) return ::testing::AssertionFailure() << "bad entity in " << key;
-            if (!attrs.emplace(key, value).second) return ::testing::AssertionFailure() << "repeated " << key;
-            rest.remove_prefix(close + 1);
-        }
-        if (name == "path" && paths != nullptr) paths->push_back(attrs);
-        if (!empty) open.push_back(name);
-        else if (open.empty()) rootDone = true;
-    }
-    if (!open.empty()) return ::testing::AssertionFailure() << "<" << open.back() << "> never closed";
-    if (!rootDone) return ::testing::AssertionFailure() << "no root element";
-    return ::testing::AssertionSuccess();
-}
-
-ChartData Record(const RowTable& r, const std::string& source, std::size_t lastBars) {
-    ChartRecorder recorder(source, r.columns, lastBars);
-    for (std::size_t b = 0; b < r.bars.size(); ++b) recorder.Row(r.bars[b], r.Row(b));
-    return recorder.Data();
-}
-
-TEST(Chart, IsWellFormedXmlWithOnePathPerStudyColumn) {
-    const Series s = SyntheticSeries(900, 2);
-    const RowTable r = ReplayTable(s, AllStudiesOptions());
-    for (const std::size_t shown : {std::size_t{0}, std::size_t{120}, std::size_t{5000}}) {
-        std::vector<std::map<std::string, std::string>> paths;
-        // The source must be escaped.
-        ASSERT_TRUE(WellFormedXml(ChartSvg(Record(r, "bars <from> \"Q&A\".csv", shown), {shown, "a & b"}), &paths));
-        std::multiset<std::string> drawn;
-        for (auto& p : paths)
-            if (p["class"] == "line") {
-                drawn.insert(p["data-column"]);
-                EXPECT_FALSE(p["stroke"].empty());
-            }
-        std::multiset<std::string> columns;
-        for (const Column& c : r.columns) columns.insert(c.name);
-        EXPECT_EQ(drawn, columns);
-    }
-    // No studies: the candlesticks alone.
-    std::vector<std::map<std::string, std::string>> paths;
-    ASSERT_TRUE(WellFormedXml(ChartSvg(Record(ReplayTable(s, {}), "s", 250), {}), &paths));
-    std::set<std::string> classes;
-    for (auto& p : paths) classes.insert(p["class"]);
-    EXPECT_EQ(classes, (std::set<std::string>{"wicks", "up", "down"}));
-}
-
-TEST(Chart, TheRecorderKeepsTheNewestBarsAndKnowsTheCodesOfAllOfThem) {
-    const RowTable r = ReplayTable(SyntheticSeries(1000, 4), AllStudiesOptions());
-    const std::size_t width = r.columns.size();
-    for (const std::size_t keep : {std::size_t{1}, std::size_t{120}, std::size_t{999}, std::size_t{1000},
-                                   std::size_t{4000}, std::size_t{0}}) {
-        SCOPED_TRACE(keep);
-        const ChartData d = Record(r, "s", keep);
-        const std::size_t kept = keep == 0 ? 1000 : std::min<std::size_t>(keep, 1000);
-        EXPECT_EQ(d.totalBars, 1000u);
-        ASSERT_EQ(d.bars.size(), kept);
-        EXPECT_TRUE(testing::SameBars(d.bars, {r.bars.end() - static_cast<std::ptrdiff_t>(kept), r.bars.end()}));
-        EXPECT_TRUE(std::equal(d.values.begin(), d.values.end(), r.values.end() - static_cast<std::ptrdiff_t>(kept * width)));
-        for (std::size_t c = 0; c < width; ++c) {
-            bool code = true;
-            for (std::size_t b = 0; b < r.bars.size(); ++b) {
-                const double v = r.Row(b)[c];
-                code = code && v >= -2.0 && v <= 2.0 && v == std::floor(v);
-            }
-            EXPECT_EQ(d.codeColumn[c], code) << r.columns[c].name;
-        }
-    }
-}
-
-TEST(Chart, TheCheckCatchesMalformedXml) {
-    EXPECT_TRUE(WellFormedXml("<?xml version=\"1.0\"?>\n<a x=\"1\"><b/>&amp;</a>\n", nullptr));
-    for (const char* bad : {"<a><b></a></b>", "<a x=1/>", "<a>&</a>", "<a/><b/>", "<a x=\"1\" x=\"2\"/>", "<a>"})
-        EXPECT_FALSE(WellFormedXml(bad, nullptr)) << bad;
 }
 
 TEST(OutputFile, ReplacesTheFileWholeOrLeavesItAsItWas) {
