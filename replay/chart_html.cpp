@@ -72,8 +72,8 @@ std::string Json(const ChartLayout& l, const ChartData& data) {
             JsonString(j, data.columns[line->column].name);
             j += ",\"label\":";
             JsonString(j, line->label);
-            j += ",\"colour\":";
-            JsonString(j, line->colour.Text());
+            j += ",\"colour\":";  // the line's, none for marks and codes
+            JsonString(j, l.panels[p].rows.empty() ? line->colour.Text() : std::string());
             j += ",\"panel\":" + std::to_string(p) + ",\"from\":" + std::to_string(line->from - l.first) + ",\"values\":[";
             for (std::size_t b = l.first; b < l.first + l.shown; ++b) {
                 if (b > l.first) j += ',';
@@ -225,7 +225,11 @@ constexpr const char* kScript = R"(
     return tr;
   }
 
-  function show(i) {
+  function show(i, clientX) {
+    // The readout keeps to the side away from the pointer.
+    const left = clientX > window.innerWidth / 2;
+    readout.style.left = left ? '12px' : '';
+    readout.style.right = left ? '' : '12px';
     const bar = D.bars[i];
     const body = document.createElement('tbody');
     body.append(row('date', 'date', dateText(bar[0])), row('time', 'time', bar[1] ? timeText(bar[1]) : '\u2013'));
@@ -267,7 +271,7 @@ constexpr const char* kScript = R"(
     const p = toSvg(e);
     if (!inPlot(p.x)) { hide(); return; }
     const i = barAt(p.x);
-    show(i);
+    show(i, e.clientX);
     if (dragFrom !== null && i !== dragFrom) {
       const a = Math.min(i, dragFrom), b = Math.max(i, dragFrom);
       const left = xOf(a) - D.step * scale() / 2, right = xOf(b) + D.step * scale() / 2;
@@ -315,15 +319,16 @@ constexpr const char* kScript = R"(
     bars: n,
     view: () => ({ a: view.a, b: view.b }),
     zoomTo,
+    // Where bar i sits in the window (client pixels), in the middle of the
+    // first panel shown.
     pointOf: (i) => {
-      const m = svg.getScreenCTM();
       const visible = panels.find((g, k) => !hidden.has(k));
       const clip = svg.querySelector('#clip-' + visible.id.slice(6) + ' rect');
       const p = svg.createSVGPoint();
       p.x = xOf(i);
       p.y = Number(clip.getAttribute('y')) + Number(clip.getAttribute('height')) / 2;
-      const q = p.matrixTransform(visible.getCTM());
-      return { x: q.x, y: q.y, screen: m !== null };
+      const q = p.matrixTransform(visible.getScreenCTM());
+      return { x: q.x, y: q.y };
     },
   };
   stackPanels();

@@ -10,7 +10,9 @@
 # i386 architecture added to dpkg, wine32 to run the 64- and 32-bit Windows
 # builds; an X server for the installer's dialogs; exiftool to read the
 # version resources back), fuzz (clang with the libFuzzer and sanitizer
-# runtimes, for the fuzz preset).
+# runtimes, for the fuzz preset), chart (Chromium, librsvg's rsvg-convert and
+# ImageMagick to render the replay's charts, Node.js and npm when missing, and
+# the browser test's node_modules through npm ci).
 set -euo pipefail
 
 group_packages() {
@@ -20,10 +22,15 @@ group_packages() {
                   binutils-mingw-w64-x86-64 wine64 wine32:i386 xvfb x11-apps imagemagick \
                   libimage-exiftool-perl ;;
     fuzz) echo clang libclang-rt-14-dev ;;
-    *) echo "scripts/deps.sh: unknown group $1 (build, windows, fuzz, all)" >&2; return 1 ;;
+    chart)
+      echo chromium librsvg2-bin imagemagick
+      # A Node.js from elsewhere (it brings its own npm) is kept.
+      command -v node >/dev/null || echo nodejs
+      command -v npm >/dev/null || echo npm ;;
+    *) echo "scripts/deps.sh: unknown group $1 (build, windows, fuzz, chart, all)" >&2; return 1 ;;
   esac
 }
-all_groups=(build windows fuzz)
+all_groups=(build windows fuzz chart)
 
 groups=("$@")
 [ "${#groups[@]}" -gt 0 ] || groups=(all)
@@ -61,3 +68,17 @@ if ((${#missing[@]})); then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# The browser test's driver (playwright-core, which drives the system's
+# Chromium and downloads no browser), at the versions of its lock file.
+for g in "${groups[@]}"; do
+  if [ "$g" = chart ]; then
+    browser_test="$(cd "$(dirname "$0")/.." && pwd)/replay/tests/browser"
+    lock="$browser_test/package-lock.json"
+    stamp="$browser_test/node_modules/.package-lock.json"
+    if [ ! -f "$stamp" ] || ! cmp -s <(sed -n '/"node_modules\//,$p' "$lock") <(sed -n '/"node_modules\//,$p' "$stamp"); then
+      echo "npm ci in replay/tests/browser"
+      (cd "$browser_test" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+    fi
+  fi
+done

@@ -2,7 +2,7 @@
 # The library's main job on this machine: build the native library and the
 # host replay tool, then drive every study bar by bar as the charting host
 # does. With no arguments it replays the built-in series into out/replay.csv
-# and draws out/replay.svg; any arguments go to the tool instead
+# and draws out/replay.svg and out/replay.html; any arguments go to the tool instead
 # (scripts/replay.sh --help).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,7 +14,9 @@ if [ "$#" -eq 0 ]; then
   # The library traces every state it creates and destroys: keep those lines
   # in out/replay.trace; standard error shows the tool's own.
   build/native/replay/zarn-replay --stats -o out/replay.csv --chart out/replay.svg --trace out/replay.trace
-  echo "wrote out/replay.csv ($(wc -l < out/replay.csv) lines), out/replay.svg and the library's trace in out/replay.trace"
+  # The same chart as a page with a crosshair, panels to hide and a zoom.
+  build/native/replay/zarn-replay -o /dev/null --chart out/replay.html
+  echo "wrote out/replay.csv ($(wc -l < out/replay.csv) lines), out/replay.svg, out/replay.html and the library's trace in out/replay.trace"
 else
   exec build/native/replay/zarn-replay "$@"
 fi
