@@ -169,12 +169,13 @@ private:
         for (std::size_t i = 0; i < lines.size(); ++i) legend.push_back({LegendKey::Line, {lines[i].second, kPalette[i]}});
         ChartPanel& p = Begin(PanelKind::Price, std::move(title), legend);
         for (std::size_t i = 0; i < lines.size(); ++i) p.lines.push_back(LineOf(lines[i].first, lines[i].second, i));
-        // The scale follows the bars, widened by the lines near them.
+        // The scale follows the bars, widened by the lines near them (a line
+        // further away than a quarter of the bars' range breaks instead).
         double lo = std::numeric_limits<double>::infinity(), hi = -lo;
         for (std::size_t b = l_.first; b < l_.first + l_.shown; ++b)
             lo = std::min(lo, data_.bars[b].low), hi = std::max(hi, data_.bars[b].high);
         if (!(lo <= hi)) lo = 0.0, hi = 1.0;
-        const double reach = (hi - lo) * 0.5;
+        const double reach = (hi - lo) * 0.25;
         double lineLo = lo, lineHi = hi;
         for (const ChartLine& line : p.lines)
             for (std::size_t b = line.from; b < l_.first + l_.shown; ++b) {

@@ -48,11 +48,23 @@ ValueAxis RoundAxis(double low, double high, int maxTicks, double pad) {
 }
 
 std::string TickLabel(const ValueAxis& axis, double v) {
+    // Large values in thousands, millions or billions: "600M", "2.5k".
+    double unit = 1.0;
+    const char* suffix = "";
+    const double largest = std::max(std::fabs(axis.low), std::fabs(axis.high));
+    for (const auto& [u, s] : {std::pair{1e9, "B"}, std::pair{1e6, "M"}, std::pair{1e3, "k"}})
+        if (largest >= 1e5 && axis.step >= u) {
+            unit = u;
+            suffix = s;
+            break;
+        }
+    const double step = axis.step / unit;
+    const int decimals = unit == 1.0 ? axis.decimals : step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
     char buf[64];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, axis.decimals);
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v / unit, std::chars_format::fixed, decimals);
     std::string s(buf, ec == std::errc{} ? end : buf);
-    if (s.find_first_not_of("-0.") == std::string::npos) return axis.decimals > 0 ? s.substr(s[0] == '-') : "0";
-    return s;
+    if (s.find_first_not_of("-0.") == std::string::npos) return decimals > 0 ? s.substr(s[0] == '-') : "0";
+    return s + suffix;
 }
 
 std::vector<TimeTick> TimeTicks(const std::vector<Bar>& bars, std::size_t first, std::size_t count, int maxTicks) {

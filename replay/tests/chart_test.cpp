@@ -102,6 +102,9 @@ TEST(Chart, ValueTicksAreRoundAndInsideTheScale) {
     EXPECT_EQ(TickLabel(a, 2.0), "2");
     EXPECT_EQ(TickLabel(RoundAxis(0.1, 0.4, 4, 0.0), 0.2), "0.2");
     EXPECT_EQ(TickLabel(RoundAxis(-0.4, 0.4, 4, 0.0), -0.0), "0.0");
+    EXPECT_EQ(TickLabel(RoundAxis(-3e8, 6.4e8, 6, 0.0), 6e8), "600M");
+    EXPECT_EQ(TickLabel(RoundAxis(0.0, 1.2e5, 6, 0.0), 2e4), "20k");
+    EXPECT_EQ(TickLabel(RoundAxis(0.0, 2.5e4, 6, 0.0), 5000.0), "5000");
 }
 
 TEST(Chart, TimeTicksFallOnCalendarBoundaries) {
