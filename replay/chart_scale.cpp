@@ -71,20 +71,32 @@ std::vector<TimeTick> TimeTicks(const std::vector<Bar>& bars, std::size_t first,
     using Key = std::function<std::int64_t(const Bar&)>;
     struct Level {
         Key key;
-        std::function<std::string(const Bar&, bool firstTick)> label;
+        // The label of bar b, the first of a new period after the bar before.
+        std::function<std::string(const Bar& b, const Bar& before, bool firstTick)> label;
     };
     const auto year = [](const Bar& b) { return std::to_string(b.date / 10000); };
-    const Level levels[] = {
-        {[](const Bar& b) { return std::int64_t{b.date} * 100 + b.time / 100; },
-         [](const Bar& b, bool) { return ClockText(b.time / 100 * 100); }},
-        {[](const Bar& b) { return std::int64_t{b.date}; },
-         [](const Bar& b, bool) { return std::to_string(b.date % 100) + " " + Month(b.date); }},
-        {[](const Bar& b) { return std::int64_t{b.date / 100}; },
-         [&](const Bar& b, bool firstTick) { return b.date / 100 % 100 == 1 || firstTick ? Month(b.date) + " " + year(b) : Month(b.date); }},
-        {[](const Bar& b) { return std::int64_t{b.date / 10000 * 10 + (b.date / 100 % 100 - 1) / 3}; },
-         [&](const Bar& b, bool firstTick) { return b.date / 100 % 100 <= 3 || firstTick ? Month(b.date) + " " + year(b) : Month(b.date); }},
-        {[](const Bar& b) { return std::int64_t{b.date / 10000}; }, [&](const Bar& b, bool) { return year(b); }},
+    const auto day = [](const Bar& b) { return std::to_string(b.date % 100) + " " + Month(b.date); };
+    // Hours in steps of 1, 2, 3, 6 and 12, a new day by its date.
+    const auto hours = [&](int every) {
+        return Level{[every](const Bar& b) { return std::int64_t{b.date} * 100 + b.time / 100 / every; },
+                     [day](const Bar& b, const Bar& before, bool) {
+                         return b.date != before.date ? day(b) : ClockText(b.time / 100 * 100);
+                     }};
     };
+    const Level levels[] = {
+        hours(1), hours(2), hours(3), hours(6), hours(12),
+        {[](const Bar& b) { return std::int64_t{b.date}; }, [day](const Bar& b, const Bar&, bool) { return day(b); }},
+        {[](const Bar& b) { return std::int64_t{b.date / 100}; },
+         [&](const Bar& b, const Bar&, bool firstTick) {
+             return b.date / 100 % 100 == 1 || firstTick ? Month(b.date) + " " + year(b) : Month(b.date);
+         }},
+        {[](const Bar& b) { return std::int64_t{b.date / 10000 * 10 + (b.date / 100 % 100 - 1) / 3}; },
+         [&](const Bar& b, const Bar&, bool firstTick) {
+             return b.date / 100 % 100 <= 3 || firstTick ? Month(b.date) + " " + year(b) : Month(b.date);
+         }},
+        {[](const Bar& b) { return std::int64_t{b.date / 10000}; }, [&](const Bar& b, const Bar&, bool) { return year(b); }},
+    };
+    constexpr std::size_t kFirstDaily = 5;  // the day level
     const std::size_t end = first + count;
     const auto changes = [&](const Level& level) {
         std::vector<std::size_t> at;
@@ -94,11 +106,12 @@ std::vector<TimeTick> TimeTicks(const std::vector<Bar>& bars, std::size_t first,
     };
     std::vector<TimeTick> ticks;
     const auto emit = [&](const Level& level, const std::vector<std::size_t>& at, std::size_t every) {
-        for (std::size_t k = 0; k < at.size(); k += every) ticks.push_back({at[k], level.label(bars[at[k]], ticks.empty())});
+        for (std::size_t k = 0; k < at.size(); k += every)
+            ticks.push_back({at[k], level.label(bars[at[k]], bars[at[k] - 1], ticks.empty())});
     };
     if (count < 2) return ticks;
     const bool intraday = bars[first].time != 0 || bars[end - 1].time != 0;
-    const std::size_t finest = intraday ? 0 : 1;
+    const std::size_t finest = intraday ? 0 : kFirstDaily;
     const std::size_t limit = static_cast<std::size_t>(maxTicks);
     for (std::size_t l = finest; l < std::size(levels); ++l) {
         const std::vector<std::size_t> at = changes(levels[l]);
@@ -118,7 +131,7 @@ std::vector<TimeTick> TimeTicks(const std::vector<Bar>& bars, std::size_t first,
         // Even the finest level changes too rarely: a tick every few bars.
         const std::size_t every = std::max<std::size_t>(1, count / limit + 1);
         for (std::size_t i = first + every / 2; i < end; i += every)
-            ticks.push_back({i, intraday ? ClockText(bars[i].time) : levels[1].label(bars[i], false)});
+            ticks.push_back({i, intraday ? ClockText(bars[i].time) : day(bars[i])});
         return ticks;
     }
     return ticks;

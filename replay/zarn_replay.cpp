@@ -205,7 +205,8 @@ bool IsHtmlName(const std::string& path) {
 }
 
 void List(std::FILE* out) {
-    std::fprintf(out, "%-31s %-6s %-5s %-4s %s\n", "study", "scale", "slots", "DLL", "slot names / what it computes");
+    std::fprintf(out, "%-31s %-6s %-5s %-7s %-4s %s\n", "study", "scale", "slots", "warm-up", "DLL",
+                 "slot names / what it computes");
     for (const CatalogueEntry& e : Catalogue()) {
         const StudyInfo* s = FindStudy(e.name);
         std::string names;
@@ -213,11 +214,11 @@ void List(std::FILE* out) {
             if (k > 0) names += ',';
             names.append(e.slotNames[k]);
         }
-        std::fprintf(out, "%-31.*s %-6s %-5d %-4s %s%s\n", static_cast<int>(e.name.size()), e.name.data(),
-                     e.scale == Scale::Price ? "price" : "panel", e.slots,
+        std::fprintf(out, "%-31.*s %-6s %-5d %-7d %-4s %s%s\n", static_cast<int>(e.name.size()), e.name.data(),
+                     e.scale == Scale::Price ? "price" : "panel", e.slots, e.warmup,
                      s == nullptr ? "-" : s->viaDll ? "yes" : "no", names.c_str(),
                      s == nullptr ? "  (not in this build)" : "");
-        std::fprintf(out, "%-49s%.*s\n", "", static_cast<int>(e.description.size()), e.description.data());
+        std::fprintf(out, "%-57s%.*s\n", "", static_cast<int>(e.description.size()), e.description.data());
     }
     std::fprintf(out, "%zu of %zu studies in this build\n", Studies().size(), Catalogue().size());
 }

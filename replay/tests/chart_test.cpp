@@ -127,9 +127,12 @@ TEST(Chart, TimeTicksFallOnCalendarBoundaries) {
     ASSERT_EQ(hours.size(), 7u);
     EXPECT_EQ(hours[0].label, "10:00");
     const auto days = TimeTicks(intraday, 0, intraday.size(), 13);
-    // The day changes once only: every other hour instead.
-    ASSERT_EQ(days.size(), 8u);
+    // Over two days the hours are too many: every other hour, the new day
+    // by its date.
+    ASSERT_EQ(days.size(), 9u);
     EXPECT_EQ(days[0].label, "10:00");
+    EXPECT_EQ(days[1].label, "12:00");
+    EXPECT_EQ(days[4].label, "3 Jan");
 }
 
 // The layout rules, over the built-in series and (when present) a real one,
