@@ -204,7 +204,8 @@ constexpr const char* kScript = R"(
       g.appendChild(own);
     });
     zoomOut.disabled = !zoomed;
-    rangeText.textContent = 'bars ' + dateText(D.bars[view.a][0]) + ' to ' + dateText(D.bars[view.b][0]) +
+    const when = (bar) => dateText(bar[0]) + (intraday ? ' ' + timeText(bar[1]) : '');
+    rangeText.textContent = 'bars ' + when(D.bars[view.a]) + ' to ' + when(D.bars[view.b]) +
       ' (' + (view.b - view.a + 1) + ' of ' + n + ')' + (zoomed ? '' : ' \u00b7 drag across the chart to zoom');
   }
 
