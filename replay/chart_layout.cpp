@@ -97,7 +97,7 @@ private:
 
     // The first bar a column draws: its study's warm-up over.
     std::size_t From(std::size_t column) const {
-        const auto warmup = static_cast<std::size_t>(data_.columns[column].study->about->warmup);
+        const auto warmup = static_cast<std::size_t>(std::max(data_.columns[column].warmup, 0));
         const std::size_t firstNumber = data_.totalBars - data_.bars.size();  // of bars[0]
         return std::max(l_.first, warmup > firstNumber ? warmup - firstNumber : 0);
     }

@@ -152,7 +152,13 @@ std::vector<Column> ReplayColumns(const ReplayOptions& options) {
     std::vector<const StudyInfo*> studies = options.studies;
     if (options.states > 0 && static_cast<std::size_t>(options.states) < studies.size())
         studies.resize(static_cast<std::size_t>(options.states));
-    return ColumnsOf(studies);
+    std::vector<Column> columns = ColumnsOf(studies);
+    for (Column& c : columns) {
+        c.warmup = c.study->about->warmup;
+        // A regression over the period, averaged over the smoothing.
+        if (c.study->bands != nullptr) c.warmup = options.bandsPeriod + options.bandsSmoothing - 2;
+    }
+    return columns;
 }
 
 ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions& options, RowSink& sink) {

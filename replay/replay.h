@@ -39,6 +39,9 @@ struct Column {
     const StudyInfo* study;
     int slot;
     std::string name;  // "E_ZARNMP.position"
+    // The study's warm-up in this replay: the catalogue's, the error bands'
+    // following their lengths (period + smoothing - 2).
+    int warmup = 0;
 };
 
 // Where the rows go (a CSV file, a chart, a test's table).

@@ -198,7 +198,7 @@ TEST(Chart, PanelsHoldFewDistinctLinesFromTheWarmUpOn) {
             for (const ChartLine* line : all) {
                 drawn.insert(line->column);
                 const std::size_t number = data.totalBars - data.bars.size() + line->from;  // of its first bar
-                const auto warmup = static_cast<std::size_t>(data.columns[line->column].study->about->warmup);
+                const auto warmup = static_cast<std::size_t>(data.columns[line->column].warmup);
                 EXPECT_TRUE(number >= warmup && (line->from == l.first || number == warmup)) << line->label;
             }
             EXPECT_LT(p.top, p.plotTop);

@@ -181,5 +181,27 @@ TEST(ReplayRealSeries, TheCatalogueWarmUpEndsTheZeroFilledHistory) {
     }
 }
 
+// The error bands' warm-up follows the lengths the host gives them.
+TEST(ReplayRealSeries, TheBandsWarmUpFollowsTheirLengths) {
+    REQUIRE_DATA();
+    const Series s = ReadBarsCsv(DataFile("spy_daily_2008_2014.csv"));
+    constexpr std::size_t kHistory = 300;
+    const Series cold{s.source, {s.bars.begin() + kHistory, s.bars.end()}};
+    ReplayOptions o;
+    o.studies = {FindStudy("ebands")};
+    o.bandsPeriod = 40;
+    o.bandsSmoothing = 10;
+    const RowTable warm = ReplayTable(s, o), fresh = ReplayTable(cold, o);
+    ASSERT_EQ(fresh.columns.size(), 3u);
+    for (std::size_t c = 0; c < 3; ++c) {
+        const auto w = static_cast<std::size_t>(fresh.columns[c].warmup);
+        EXPECT_EQ(w, 48u);
+        EXPECT_NE(warm.Row(w - 1 + kHistory)[c], fresh.Row(w - 1)[c]);
+        for (std::size_t k = w; k < fresh.bars.size(); ++k)
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(warm.Row(k + kHistory)[c]), std::bit_cast<std::uint64_t>(fresh.Row(k)[c]))
+                << "bar " << k;
+    }
+}
+
 }  // namespace
 }  // namespace zt::replay
