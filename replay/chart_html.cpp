@@ -182,6 +182,7 @@ constexpr const char* kScript = R"(
     panels.forEach((g) => {
       g.querySelector('g.zoom').setAttribute('transform', zoomed ? 'translate(' + t + ',0) scale(' + k + ',1)' : '');
       g.querySelector('g.time-axis').style.display = zoomed ? 'none' : '';
+      redrawMarks(g, zoomed);
       let own = g.querySelector('g.js-time-axis');
       if (own) own.remove();
       if (!zoomed) return;
@@ -209,6 +210,32 @@ constexpr const char* kScript = R"(
       ' (' + (view.b - view.a + 1) + ' of ' + n + ')' + (zoomed ? '' : ' \u00b7 drag across the chart to zoom');
   }
 
+  // Signal marks keep their shape in a zoom: drawn again for the bars in view.
+  const byName = new Map(D.columns.map((c) => [c.name, c]));
+  function redrawMarks(g, zoomed) {
+    g.querySelectorAll('path.js-mark').forEach((m) => m.remove());
+    const marks = Array.from(g.querySelectorAll('g.zoom path[data-y]'));
+    marks.forEach((m) => { m.style.display = zoomed ? 'none' : ''; });
+    if (!zoomed) return;
+    const half = Math.max(1.5, Math.min(4.5, D.step * scale() * 0.4)), h = half * 1.6;
+    for (const m of marks) {
+      const c = byName.get(m.dataset.column), up = m.classList.contains('up'), y = Number(m.dataset.y);
+      let d = '';
+      for (let i = Math.max(view.a, c.from); i <= view.b; i++) {
+        const v = c.values[i];
+        if (v === null || !(up ? v > 0 : v < 0)) continue;
+        const x = xOf(i);
+        d += up ? `M${x - half} ${y + h / 2}L${x + half} ${y + h / 2}L${x} ${y - h / 2}Z`
+                : `M${x - half} ${y - h / 2}L${x + half} ${y - h / 2}L${x} ${y + h / 2}Z`;
+      }
+      const path = document.createElementNS(NS, 'path');
+      path.setAttribute('class', 'js-mark');
+      path.setAttribute('fill', m.getAttribute('fill'));
+      path.setAttribute('d', d);
+      m.parentNode.parentNode.appendChild(path);
+    }
+  }
+
   function row(key, name, value, colour) {
     const tr = document.createElement('tr');
     tr.dataset.key = key;
@@ -229,8 +256,8 @@ constexpr const char* kScript = R"(
   function show(i, clientX) {
     // The readout keeps to the side away from the pointer.
     const left = clientX > window.innerWidth / 2;
-    readout.style.left = left ? '12px' : '';
-    readout.style.right = left ? '' : '12px';
+    readout.style.left = left ? '12px' : 'auto';
+    readout.style.right = left ? 'auto' : '12px';
     const bar = D.bars[i];
     const body = document.createElement('tbody');
     body.append(row('date', 'date', dateText(bar[0])), row('time', 'time', bar[1] ? timeText(bar[1]) : '\u2013'));

@@ -100,10 +100,12 @@ void Signals(Writer& w, const ChartLayout& l, const ChartPanel& p, const ChartDa
                 if (v > 0.0) Mark(up, l.X(b), row.top + row.height * 0.3, half, true);
                 else if (v < 0.0) Mark(down, l.X(b), row.top + row.height * 0.7, half, false);
             }
+            // The row's place goes with the marks: the page redraws them when
+            // it zooms rather than stretch them.
             w.Open("path").Attribute("class", "up").Attribute("data-column", data.columns[c.column].name)
-                .Fill(kUpMark).D(up).Empty();
+                .Length("data-y", row.top + row.height * 0.3).Fill(kUpMark).D(up).Empty();
             w.Open("path").Attribute("class", "down").Attribute("data-column", data.columns[c.column].name)
-                .Fill(kDownMark).D(down).Empty();
+                .Length("data-y", row.top + row.height * 0.7).Fill(kDownMark).D(down).Empty();
         }
     }
 }

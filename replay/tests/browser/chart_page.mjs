@@ -45,6 +45,9 @@ async function checkBar(page, name, csv, firstRow, i) {
   const p = await page.evaluate((k) => window.zarnChart.pointOf(k), i);
   await page.mouse.move(p.x, p.y);
   const shown = await readout(page);
+  // The readout is a narrow box beside the pointer, not over it.
+  const box = await page.$eval('#readout', (r) => r.getBoundingClientRect().toJSON());
+  if (box.width > 420 || (p.x >= box.left && p.x <= box.right)) fail(`${name}: the readout (${box.left}..${box.right}) covers the pointer at ${p.x}`);
   const row = csv.rows[firstRow + i];
   const field = (k) => row[csv.header.indexOf(k)];
   const where = `${name}: bar ${i}`;
@@ -121,6 +124,9 @@ async function checkPage(context, name, args) {
   const mid = Math.floor((a + b) / 2);
   await checkBar(page, `${name} zoomed`, csv, firstRow, mid);
   const labels = await page.$$eval('g.js-time-axis text', (t) => t.length);
+  const marks = await page.$$eval('g.zoom path[data-y]', (m) => m.length);
+  const redrawn = await page.$$eval('path.js-mark', (m) => m.length);
+  if (redrawn !== marks) fail(`${name}: ${marks} mark paths, ${redrawn} drawn again for the zoom`);
   if (labels === 0) fail(`${name}: no time axis under the zoomed panels`);
   await page.screenshot({ path: path.join(outDir, `${name}_zoomed.png`) });
   await page.click('#zoom-out');
