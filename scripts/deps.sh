@@ -10,7 +10,9 @@
 # i386 architecture added to dpkg, wine32 to run the 64- and 32-bit Windows
 # builds; an X server for the installer's dialogs; exiftool to read the
 # version resources back), fuzz (clang with the libFuzzer and sanitizer
-# runtimes, for the fuzz preset).
+# runtimes, for the fuzz preset), python (pybind11, Python's headers, NumPy,
+# pandas, pytest and Dask with its distributed scheduler, for the Python
+# package that the native preset builds and tests).
 set -euo pipefail
 
 group_packages() {
@@ -20,10 +22,12 @@ group_packages() {
                   binutils-mingw-w64-x86-64 wine64 wine32:i386 xvfb x11-apps imagemagick \
                   libimage-exiftool-perl ;;
     fuzz) echo clang libclang-rt-14-dev ;;
-    *) echo "scripts/deps.sh: unknown group $1 (build, windows, fuzz, all)" >&2; return 1 ;;
+    python) echo pybind11-dev python3-pybind11 python3-dev python3-numpy python3-pandas python3-pytest \
+                 python3-dask python3-distributed ;;
+    *) echo "scripts/deps.sh: unknown group $1 (build, windows, fuzz, python, all)" >&2; return 1 ;;
   esac
 }
-all_groups=(build windows fuzz)
+all_groups=(build windows fuzz python)
 
 groups=("$@")
 [ "${#groups[@]}" -gt 0 ] || groups=(all)
