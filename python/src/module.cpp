@@ -281,6 +281,8 @@ PYBIND11_MODULE(_core, m) {
     });
     m.def("catalogue", &CatalogueList);
     m.def("synthetic", &Synthetic, py::arg("count"), py::arg("seed"));
+    // E_CHECKSTATE: whether the library still holds the state (for tests).
+    m.def("state_exists", [](std::int32_t id) { return CoreExports().E_CHECKSTATE(id) != 0; });
     m.def("set_trace_level", &zt::python::SetTraceLevel);
     m.def("take_trace", &TakeTrace);
 
