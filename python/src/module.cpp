@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -200,6 +201,10 @@ private:
     bool closed_ = false;
 };
 
+// Bars a study needs before its values settle, where the catalogue says.
+// The catalogue carries no warm-up yet: none is known.
+std::optional<int> WarmUp(const CatalogueEntry&) { return std::nullopt; }
+
 py::list CatalogueList() {
     py::list out;
     for (const CatalogueEntry& e : zt::replay::Catalogue()) {
@@ -213,9 +218,7 @@ py::list CatalogueList() {
         d["description"] = std::string(e.description);
         d["exported"] = exported != nullptr;
         d["via_dll"] = exported != nullptr && exported->viaDll;
-        // Bars a study needs before its values mean anything: not in the
-        // catalogue yet.
-        d["warmup"] = py::none();
+        d["warmup"] = WarmUp(e);
         out.append(d);
     }
     return out;

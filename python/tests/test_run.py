@@ -77,3 +77,16 @@ def test_no_bars_and_no_studies():
     result = zarntrade.run(empty, studies="mp")
     assert result.shape == (0, 4)
     assert zarntrade.run(zarntrade.synthetic_bars(10), studies=[]).shape == (10, 0)
+
+
+def test_the_catalogue_lists_every_study_with_its_columns():
+    listed = zarntrade.studies()
+    assert len(listed) == 34
+    by_name = {s.name: s for s in listed}
+    columns = list(zarntrade.run(zarntrade.synthetic_bars(5)).columns)
+    assert columns == [f"{s.name}.{slot}" for s in listed for slot in s.slots]
+    assert by_name["E_ZARNMP"].slots == ("midpoint", "position", "above", "below")
+    assert by_name["E_ZARNMP"].scale == "price" and by_name["E_ZARNUPSELL"].scale == "panel"
+    assert by_name["E_ZARNEBANDS"].via_dll is False
+    assert all(s.description.endswith(".") for s in listed)
+    assert all(s.warmup is None or s.warmup >= 0 for s in listed)
