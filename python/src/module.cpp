@@ -107,6 +107,13 @@ py::tuple Run(const Ints& date, const Ints& time, const Doubles& open, const Dou
     options.bandsPeriod = bandsPeriod;
     options.bandsSmoothing = bandsSmoothing;
     options.selection = &zt::python::SelectionLock();
+    // Ctrl-C stops a long run: now and then the loop takes the interpreter
+    // lock back to let Python look at its signals.
+    options.progress = [](std::size_t done) {
+        if (done % 8192 != 0) return;
+        const py::gil_scoped_acquire held;
+        if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    };
     const std::vector<Column> columns = ColumnsOf(options.studies);
 
     Doubles values({n, columns.size()});

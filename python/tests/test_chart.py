@@ -151,3 +151,18 @@ def test_nothing_reaches_the_console_unasked():
     assert done.returncode == 0, done.stderr
     assert done.stdout == ""
     assert done.stderr == "WARNING:root:configured\n"  # logging itself still prints
+
+
+def test_ctrl_c_stops_a_long_run_and_gives_its_states_back():
+    import _thread
+    bars = zarntrade.synthetic_bars(400_000)
+    timer = threading.Timer(0.2, _thread.interrupt_main)
+    timer.start()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            zarntrade.run(bars)
+    finally:
+        timer.cancel()
+    with zarntrade.Chart() as chart:
+        for _ in range(1000):
+            chart.state()
