@@ -65,6 +65,12 @@ struct SeriesRing {
     void forEachBack(std::uint32_t k, std::uint32_t n, F&& f) const {
         WalkSlots(values, Cap, index(k), n, f);
     }
+    // Elements k back to k + n - 1 back as one run of slots, or null when
+    // they wrap.
+    const T* straight(std::uint32_t k, std::uint32_t n) const {
+        const std::uint32_t i = index(k);
+        return n <= Cap - i ? values + i : nullptr;
+    }
     void push(T v) {
         head = head == 0 ? Cap - 1 : head - 1;
         values[head] = v;
@@ -110,6 +116,10 @@ struct BoundedRing {
     void forEachBack(std::uint32_t k, std::uint32_t n, F&& f) const {
         WalkSlots(values, capacity, index(k), n, f);
     }
+    const T* straight(std::uint32_t k, std::uint32_t n) const {
+        const std::uint32_t i = index(k);
+        return n <= capacity - i ? values + i : nullptr;
+    }
     void push(T v) {
         head = head == 0 ? capacity - 1 : head - 1;
         values[head] = v;
@@ -131,6 +141,10 @@ struct RecordRing {
     template <class F>
     void forEachBack(std::uint32_t k, std::uint32_t n, F&& f) const {
         WalkSlots(values, Cap, index(k), n, f);
+    }
+    const T* straight(std::uint32_t k, std::uint32_t n) const {
+        const std::uint32_t i = index(k);
+        return n <= Cap - i ? values + i : nullptr;
     }
     void push(T v) {
         if constexpr (Cap > 1) {
