@@ -40,22 +40,18 @@ double MomentumRatio(const R& r, std::uint32_t n, std::uint32_t k = 0) {
 #if defined(__SSE2__)
     // The two sums side by side, (up, down): one packed subtraction
     // (a, b) - (b, a), maximum with +0.0 and addition per step, each lane
-    // the scalar operation PositivePart and the addition would do.
+    // the scalar operation PositivePart and the addition would do. The
+    // values are read one by one: the rings were mostly written by the push
+    // just before, and a 16-byte load across two of its stores would wait
+    // for them to reach the cache.
     const __m128d zero = _mm_setzero_pd();
     __m128d sums = zero;
-    if (const double* p = r.straight(k, n + 1)) {
-        for (std::uint32_t j = 0; j < n; ++j) {
-            const __m128d ab = _mm_loadu_pd(p + j);  // (a, b), b one bar older
-            sums = _mm_add_pd(sums, _mm_max_pd(_mm_sub_pd(ab, _mm_shuffle_pd(ab, ab, 1)), zero));
-        }
-    } else {
-        __m128d a = _mm_set1_pd(r.at(k));
-        r.forEachBack(k + 1, n, [&](double older) {
-            const __m128d b = _mm_set1_pd(older);
-            sums = _mm_add_pd(sums, _mm_max_pd(_mm_sub_pd(_mm_unpacklo_pd(a, b), _mm_unpacklo_pd(b, a)), zero));
-            a = b;
-        });
-    }
+    __m128d a = _mm_set1_pd(r.at(k));
+    r.forEachBack(k + 1, n, [&](double older) {
+        const __m128d b = _mm_set1_pd(older);
+        sums = _mm_add_pd(sums, _mm_max_pd(_mm_sub_pd(_mm_unpacklo_pd(a, b), _mm_unpacklo_pd(b, a)), zero));
+        a = b;
+    });
     const double up = _mm_cvtsd_f64(sums);
     const double down = _mm_cvtsd_f64(_mm_unpackhi_pd(sums, sums));
 #else

@@ -71,12 +71,6 @@ struct SeriesRing {
     void forEachBack(std::uint32_t k, std::uint32_t n, F&& f) const {
         WalkSlots(values, Cap, index(k), n, f);
     }
-    // Elements k back to k + n - 1 back as one run of slots, or null when
-    // they wrap.
-    const T* straight(std::uint32_t k, std::uint32_t n) const {
-        const std::uint32_t i = index(k);
-        return n <= Cap - i ? values + i : nullptr;
-    }
     void push(T v) {
         head = head == 0 ? Cap - 1 : head - 1;
         values[head] = v;
@@ -105,10 +99,6 @@ struct HistoryRing {
     template <class F>
     void forEachBack(std::uint32_t k, std::uint32_t n, F&& f) const {
         WalkSlots(values + start, Cap, k < Cap ? k : k % Cap, n, f);
-    }
-    const T* straight(std::uint32_t k, std::uint32_t n) const {
-        const std::uint32_t i = k < Cap ? k : k % Cap;
-        return n <= Cap - i ? values + start + i : nullptr;
     }
     void push(T v) {
         if (start == 0) {
@@ -157,10 +147,6 @@ struct BoundedRing {
     void forEachBack(std::uint32_t k, std::uint32_t n, F&& f) const {
         WalkSlots(values, capacity, index(k), n, f);
     }
-    const T* straight(std::uint32_t k, std::uint32_t n) const {
-        const std::uint32_t i = index(k);
-        return n <= capacity - i ? values + i : nullptr;
-    }
     void push(T v) {
         head = head == 0 ? capacity - 1 : head - 1;
         values[head] = v;
@@ -182,10 +168,6 @@ struct RecordRing {
     template <class F>
     void forEachBack(std::uint32_t k, std::uint32_t n, F&& f) const {
         WalkSlots(values, Cap, index(k), n, f);
-    }
-    const T* straight(std::uint32_t k, std::uint32_t n) const {
-        const std::uint32_t i = index(k);
-        return n <= Cap - i ? values + i : nullptr;
     }
     void push(T v) {
         if constexpr (Cap > 1) {
