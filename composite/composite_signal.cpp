@@ -48,7 +48,7 @@ double CompositeSignal(CompositeSignalMemory& m, const BarRings& bars) {
     const double ws = WeightedAverageSpread(m.spread, median.at(0), mb);
     const double vc = VariableIndexCascade(m.cascade, ws);
     const double le = LowEnvelopeBlend(m.envelope, bars, vc, sars.at(0));
-    const double svb = SarVidyaBlend(kCompositeBlend, h, l, c, m.sarVidya);
+    const double svb = SarVidyaBlend<kCompositeBlend>(h, l, c, m.sarVidya);
     if (starting) m.demaState1 = m.demaState2 = le;
     const double de = DoubleExponentialAverage(le, m.demaState1, m.demaState2, 20);
     const double smm = SmoothedMedianMomentum(m.medianMomentum, bars, 4, 6);

@@ -103,7 +103,7 @@ ZT_API double ZT_CALL E_ZARNFAST2(std::int32_t stateId) {
     return EvaluateStudy<RecordSlot::fast2>(stateId, [](StudyState& s, Fast2Memory& m, double* slots) {
         const auto bars = RingsOf(s.bars);
         // The blend advances before the composite signal.
-        const double f = SarVidyaBlend(kDema104Blend, bars.high, bars.low, bars.close, m.blend);
+        const double f = SarVidyaBlend<kDema104Blend>(bars.high, bars.low, bars.close, m.blend);
         CompositeSignal(m.signal, bars);
         const double line = m.signal.compositeLine;
         slots[1] = line < f ? -1.0 : 0.0;

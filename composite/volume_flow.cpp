@@ -15,7 +15,7 @@ double Tr4Line(Tr4LineMemory& m, const BarRings& bars) {
     const double vc = VariableIndexCascade(m.cascade, WeightedAverageSpread(m.spread, median, mb + flow));
     const double sar = ParabolicSar(bars.high, bars.low, m.sar, 0.02, 0.2);
     const double le = LowEnvelopeBlend(m.envelope, bars, vc, sar);
-    return (SarVidyaBlend(kTr4Blend, bars.high, bars.low, bars.close, m.sarVidya) + le) / 2;
+    return (SarVidyaBlend<kTr4Blend>(bars.high, bars.low, bars.close, m.sarVidya) + le) / 2;
 }
 
 double Tr4Trigger(double sar, double c0, double c1, double prevSar, double t) {
@@ -41,7 +41,7 @@ double RibbonLine(RibbonLineMemory& m, const BarRings& bars) {
     const double vc = VariableIndexCascade(m.cascade, ws);
     const double sar = ParabolicSar(h, l, m.sar, 0.02, 0.2);
     const double le = LowEnvelopeBlend(m.envelope, bars, vc, sar);
-    const double svb = SarVidyaBlend(kCompositeBlend, h, l, c, m.sarVidya);
+    const double svb = SarVidyaBlend<kCompositeBlend>(h, l, c, m.sarVidya);
     if (starting) m.demaState1 = m.demaState2 = le;
     const double de = DoubleExponentialAverage(le, m.demaState1, m.demaState2, 20);
     const double mid = ((de + svb + ws) / 3 + median.at(0) + (c0 - median.at(8))) / 2;

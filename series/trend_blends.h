@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "series/adaptive_averages.h"
 #include "series/window_averages.h"
 #include "store/series_ring.h"
 
@@ -69,12 +70,28 @@ inline constexpr SarVidyaParams kCompositeBlend{3, 0.03, 1, 3, 2};
 inline constexpr SarVidyaParams kTr4Blend{4, 0.02, 1, 2, 2};
 
 // Three quarters a 5-length variable-index average of the parabolic stop
-// (step p.step, cap 0.2) plus one quarter a smoothed median-plus-momentum
-// line read p.k4 bars back. The first call sees zero-filled rings and seeds
-// the variable-index state with the first stop.
-double SarVidyaBlend(const SarVidyaParams& p, const BarRing& high,
-                     const BarRing& low, const BarRing& close,
-                     SarVidyaBlendMemory& m);
+// (step P.step, cap 0.2) plus one quarter a smoothed median-plus-momentum
+// line read P.k4 bars back. The first call sees zero-filled rings and seeds
+// the variable-index state with the first stop. The parameters are fixed by
+// the code, so that every look-back is a constant.
+template <const SarVidyaParams& P>
+double SarVidyaBlend(const BarRing& high, const BarRing& low, const BarRing& close, SarVidyaBlendMemory& m) {
+    // Starting the blend zero-fills its rings and clears the stop's flag.
+    const bool starting = StartRecord(m);
+
+    const double s = ParabolicSar(high, low, m.sar, P.step, 0.2);
+    m.sarRing.push(s);
+    if (starting) m.vidyaState = s;
+    const double v = VariableIndexAverage(m.sarRing, m.vidyaState, 5);
+
+    const double median = (high.at(0) + low.at(0)) / 2.0 + (close.at(0) - close.at(P.k1));
+    m.medianMomentumRing.push(median);
+    const auto& mm = m.medianMomentumRing;
+    m.averageRing.push((mm.at(0) + mm.at(P.k2) + mm.at(P.k3)) / 3.0);
+    m.resultRing.push(SimpleAverage(m.averageRing, 6));
+
+    return 0.25 * m.resultRing.at(P.k4) + 0.75 * v;
+}
 
 // Memory of TripleTrendBlend.
 struct TripleTrendBlendMemory {
