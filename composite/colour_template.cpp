@@ -51,7 +51,7 @@ double ColourTemplate(ColourTemplateMemory& m, const BarRings& bars) {
     const double ci = m.signal.channelIndex;
     const double combo = ComboOfSignal(m.comboLineAverage, m.signal);
     const double f = FastComponent(m.fast, bars, m.signal.momentumBlend);
-    const double t = TripleTrendBlend(h, l, c, m.trend);
+    const double t = TripleTrendBlendBeside(m.signal.sarVidya, m.trend, a);
     const double sb = ShortTermBiasOf(m.biasRing, a, t).value;
     const double stop = StopLineOf(m.stopLags, a, t);
     const double split = SplitLineOf(m.splitSwing, bars, m.signal.smoothedMomentum, m.signal.sarRing.at(0));

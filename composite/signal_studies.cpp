@@ -34,7 +34,8 @@ double UniversalValue(UniversalMemory& m, const BarRings& bars) {
     CompositeSignal(m.signal, bars);
     const double line = m.signal.compositeLine;
     const double autoStop = AutoStopLine(bars.high, bars.low, bars.close, m.autoStop);
-    const double stop = StopLine(bars.high, bars.low, bars.close, m.stopLine);
+    const double e = MomentumAdjustedAverage(bars.close);
+    const double stop = StopLineOf(m.stopLags, e, TripleTrendBlendBeside(m.signal.sarVidya, m.trend, e));
     return 2 * line - autoStop - stop;
 }
 

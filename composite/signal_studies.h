@@ -52,12 +52,15 @@ struct NewUpDownMemory {
     CompositeSignalMemory signal;
 };
 
-// Shared by E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND.
+// Shared by E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND. The stop line's triple
+// trend blend takes its stop and median momentum from the composite signal's
+// fast blend, which computes them alike on the same bars.
 struct UniversalMemory {
     std::uint8_t started = 0;
     AutoStopLineMemory autoStop;
     CompositeSignalMemory signal;
-    StopLineMemory stopLine;
+    TripleTrendBesideMemory trend;
+    StopLineLags stopLags;
 };
 
 // The combo filter: +1 when the channel index c is positive and the

@@ -102,6 +102,26 @@ TEST(SharedParts, FastComponentTakesTheSignalsMomentumBlend) {
     }
 }
 
+// The UNIVERSAL value as the composite line, the auto stop and the stop line
+// on records of their own: the stop line's blend shares the composite
+// signal's stop and median momentum.
+TEST(SharedParts, UniversalEqualsItsPartsOnRecordsOfTheirOwn) {
+    Chart chart(13);
+    UniversalMemory shared{};
+    CompositeSignalMemory signal{};
+    AutoStopLineMemory autoStop{};
+    StopLineMemory stopLine{};
+    for (std::size_t i = 0; i < chart.size(); ++i) {
+        chart.Append(i);
+        const BarRings b = chart.rings();
+        const double value = UniversalValue(shared, b);
+        CompositeSignal(signal, b);
+        const double own = 2 * signal.compositeLine - AutoStopLine(b.high, b.low, b.close, autoStop) -
+                           StopLine(b.high, b.low, b.close, stopLine);
+        ASSERT_TRUE(SameBits(value, own)) << "bar " << i;
+    }
+}
+
 // The colour template as nine calculations on nine records, none shared.
 TEST(SharedParts, ColourTemplateEqualsItsComponentsOnRecordsOfTheirOwn) {
     Chart chart(11);
