@@ -44,15 +44,15 @@ double CompositeSignal(CompositeSignalMemory& m, const BarRings& bars) {
     m.blendRing.push((0.25 * q + median.at(0) + 0.75 * sarTrend + medianGap) / 2);
 
     // 4. Momentum blend, spread, cascade, envelope and the fast stop blend.
-    const double mb = MomentumBlend<kCompositeMomentum>(m.momentum, bars);
+    const double mb = MomentumBlend<kCompositeMomentum>(m.momentum, median, bars);
     const double ws = WeightedAverageSpread(m.spread, median.at(0), mb);
     const double vc = VariableIndexCascade(m.cascade, ws);
-    const double le = LowEnvelopeBlend(m.envelope, bars, vc, sars.at(0));
+    const double wl = DisplacedWeightedAverage(l, 6, 5);
+    const double le = LowEnvelopeBlend(median, bars, wl, vc, sars.at(0));
     const double svb = SarVidyaBlend<kCompositeBlend>(h, l, c, m.sarVidya);
     if (starting) m.demaState1 = m.demaState2 = le;
     const double de = DoubleExponentialAverage(le, m.demaState1, m.demaState2, 20);
     const double smm = SmoothedMedianMomentum(m.medianMomentum, bars, 4, 6);
-    const double wl = DisplacedWeightedAverage(l, 6, 5);
 
     // 5. The lines.
     const double midLine = (medianGap + (de + svb + ws) / 3 + median.at(0)) / 2;

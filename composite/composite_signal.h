@@ -17,7 +17,7 @@ namespace zt {
 
 struct CompositeSignalMemory {
     std::uint8_t started = 0;
-    Ring<9> medianRing;   // median price per bar (read at most 8 back)
+    MedianRing medianRing;  // also read by the momentum blend and the low envelope
     Ring<10> sarRing;     // parabolic stop per bar
     Ring<11> mixRing;     // close/median momentum mix
     Ring<14> blendRing;   // smoothed blend
@@ -29,7 +29,6 @@ struct CompositeSignalMemory {
     WeightedAverageSpreadMemory spread;
     VariableIndexCascadeMemory cascade;
     ParabolicSarMemory sar;  // step 0.02, cap 0.2
-    LowEnvelopeBlendMemory envelope;
     SarVidyaBlendMemory sarVidya;
     ChannelIndexMemory channel;
     SmoothedMedianMomentumMemory medianMomentum;

@@ -57,8 +57,10 @@ TEST(CompositeBlocks, WeightedAverageSpreadWindowStartsFiveBack) {
 TEST(CompositeBlocks, MomentumBlendFirstBar) {
     Chart chart;
     chart.add(12, 8, 10);
+    MedianRing median{};
     MomentumBlendMemory m{};
-    EXPECT_EQ(MomentumBlend<kCompositeMomentum>(m, chart.rings()), 10.0);
+    EXPECT_EQ(PushMedian(median, chart.rings()), 10.0);
+    EXPECT_EQ(MomentumBlend<kCompositeMomentum>(m, median, chart.rings()), 10.0);
     EXPECT_EQ(m.mixRing.at(0), 4.25);
 }
 

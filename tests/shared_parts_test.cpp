@@ -60,6 +60,7 @@ struct ComboOnItsOwn {
 struct FastComponentOnItsOwn {
     VolumeFlowRings flowRings{};
     VolumeFlowSums flowSums{};
+    MedianRing median{};
     MomentumBlendMemory momentum{};
     WeightedAverageSpreadMemory spread{};
     bool started = false;
@@ -67,7 +68,8 @@ struct FastComponentOnItsOwn {
         const bool starting = !started;
         started = true;
         const double flow = VolumeFlowMomentum(flowRings, flowSums, starting, b, 15);
-        const double mb = MomentumBlend<kCompositeMomentum>(momentum, b);
+        PushMedian(median, b);
+        const double mb = MomentumBlend<kCompositeMomentum>(momentum, median, b);
         return WeightedAverageSpread(spread, (b.high.at(0) + b.low.at(0)) / 2, mb + flow);
     }
 };
