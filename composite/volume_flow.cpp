@@ -101,9 +101,8 @@ ZT_API double ZT_CALL E_ZARN1MINRIBBON(std::int32_t stateId) {
 ZT_API double ZT_CALL E_ZARNFAST3(std::int32_t stateId) {
     return EvaluateStudy<RecordSlot::fast3>(stateId, [](StudyState& s, Fast3Memory& m, double* slots) {
         const auto bars = RingsOf(s.bars);
-        CompositeSignal(m.signal, bars);  // its composite line and momentum blend are used
-        const double f = FastComponent(m.fast, bars, m.signal.momentumBlend);
-        const double g = m.signal.compositeLine;
+        const double g = CompositeLines(m.lines, bars);
+        const double f = FastComponent(m.fast, bars, m.lines.momentumBlend);
         const double h = MomentumAdjustedAverage(bars.close);
         const double r = f - (h + g) / 2;
         slots[1] = r < 0 ? r : 0.0;

@@ -61,7 +61,7 @@ struct FastComponentMemory {
 
 struct Fast3Memory {
     FastComponentMemory fast;
-    CompositeSignalMemory signal;
+    CompositeLineMemory lines;  // the composite line and the momentum blend
 };
 
 // The trend line that confirms TR4's stop flips.
