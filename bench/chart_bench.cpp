@@ -39,6 +39,7 @@
 #include "bench/allocation_counter.h"
 #include "bench/quiet_stderr.h"
 #include "replay/bars.h"
+#include "replay/library.h"
 #include "replay/study_table.h"
 
 namespace {
@@ -68,6 +69,16 @@ Series& TheSeries() {
     return s;
 }
 
+// The shared library, loaded as the host loads it.
+const Exports& Lib() {
+    static const Library library(ZT_LIBRARY_PATH);
+    return library.exports();
+}
+
+double Evaluate(const StudyInfo& s, std::int32_t id) {
+    return s.bands != nullptr ? (Lib().*s.bands)(id, 80, 14) : (Lib().*s.entry)(id);
+}
+
 // One study instance on the chart.
 struct Instance {
     const StudyInfo* study;
@@ -75,22 +86,22 @@ struct Instance {
 };
 
 inline void Update(const Instance& s, std::int32_t number, const Bar& b) {
-    E_BARVALUES(s.id, number, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume);
-    const double v = s.study->bands != nullptr ? s.study->bands(s.id, 80, 14) : s.study->entry(s.id);
+    Lib().E_BARVALUES(s.id, number, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume);
+    const double v = Evaluate(*s.study, s.id);
     benchmark::DoNotOptimize(v);
-    for (int k = 0; k < s.study->about->slots; ++k) benchmark::DoNotOptimize(E_GETRETURN(s.id, k));
+    for (int k = 0; k < s.study->about->slots; ++k) benchmark::DoNotOptimize(Lib().E_GETRETURN(s.id, k));
 }
 
 std::vector<Instance> CreateChart(const std::vector<const StudyInfo*>& studies) {
     const QuietStandardError quiet;
     std::vector<Instance> chart;
-    for (const StudyInfo* s : studies) chart.push_back({s, E_CREATESTATE2(1)});
+    for (const StudyInfo* s : studies) chart.push_back({s, Lib().E_CREATESTATE2(1)});
     return chart;
 }
 
 void DestroyChart(const std::vector<Instance>& chart) {
     const QuietStandardError quiet;
-    for (const Instance& s : chart) E_DESTROYSTATE(s.id);
+    for (const Instance& s : chart) Lib().E_DESTROYSTATE(s.id);
 }
 
 // Every bar stored and evaluated once. (Its own function, so that callgrind
@@ -187,14 +198,14 @@ long StateBytes(const std::vector<const StudyInfo*>& studies) {
     const QuietStandardError quiet;
     const std::vector<Bar>& bars = TheSeries().bars;
     const long before = zt::bench::LiveHeapBytes();
-    const std::int32_t id = E_CREATESTATE2(1);
+    const std::int32_t id = Lib().E_CREATESTATE2(1);
     for (std::size_t i = 0; i < 250 && i < bars.size(); ++i) {
-        E_BARVALUES(id, static_cast<std::int32_t>(i + 1), HostDate(bars[i].date), bars[i].time, bars[i].open,
+        Lib().E_BARVALUES(id, static_cast<std::int32_t>(i + 1), HostDate(bars[i].date), bars[i].time, bars[i].open,
                     bars[i].high, bars[i].low, bars[i].close, bars[i].volume);
-        for (const StudyInfo* s : studies) benchmark::DoNotOptimize(s->bands ? s->bands(id, 80, 14) : s->entry(id));
+        for (const StudyInfo* s : studies) benchmark::DoNotOptimize(Evaluate(*s, id));
     }
     const long held = zt::bench::LiveHeapBytes() - before;
-    E_DESTROYSTATE(id);
+    Lib().E_DESTROYSTATE(id);
     return held;
 }
 
@@ -216,7 +227,7 @@ int PeakResidentChild(const std::string& name) {
     const QuietStandardError quiet;
     std::vector<Instance> states;
     if (study != nullptr)
-        for (int i = 0; i < 1000; ++i) states.push_back({study, E_CREATESTATE2(1)});
+        for (int i = 0; i < 1000; ++i) states.push_back({study, Lib().E_CREATESTATE2(1)});
     const std::vector<Bar>& bars = TheSeries().bars;
     for (std::size_t i = 0; i < 250 && i < bars.size(); ++i)
         for (const Instance& s : states) Update(s, static_cast<std::int32_t>(i + 1), bars[i]);

@@ -8,19 +8,41 @@
 
 #include "bench/allocation_counter.h"
 #include "bench/quiet_stderr.h"
+#include "replay/library.h"
 #include "replay/replay.h"
 
 namespace {
 
 using namespace zt::replay;
 
-using zt::bench::QuietStandardError;
-
-std::vector<const StudyInfo*> AllStudies() {
-    std::vector<const StudyInfo*> all;
-    for (const StudyInfo& s : Studies()) all.push_back(&s);
-    return all;
+// The shared library, loaded as the tool and the host load it.
+const Exports& Lib() {
+    static const Library library(ZT_LIBRARY_PATH);
+    return library.exports();
 }
+
+class SeriesSource : public BarSource {
+public:
+    explicit SeriesSource(const Series& s) : s_(s) {}
+    bool Next(Bar& bar) override {
+        if (i_ >= s_.bars.size()) return false;
+        bar = s_.bars[i_++];
+        return true;
+    }
+    const std::string& Name() const override { return s_.source; }
+    double Done() const override { return 0.0; }
+
+private:
+    const Series& s_;
+    std::size_t i_ = 0;
+};
+
+// The rows go nowhere: the figures are the library's and the replay loop's.
+struct NoRows : RowSink {
+    void Row(const Bar&, const double*) override {}
+};
+
+using zt::bench::QuietStandardError;
 
 // Runs one replay per iteration; counts bars per second, time per bar, and
 // the allocations made after the first bar (setup is done by then) per
@@ -30,13 +52,15 @@ void RunReplay(benchmark::State& st, const Series& series, ReplayOptions options
     double evaluations = 0, seconds = 0;
     std::size_t lastEvaluations = 0;
     long atFirstBar = 0;
-    options.progress = [&](std::size_t done, std::size_t) {
+    options.progress = [&](std::size_t done) {
         if (done == 1) atFirstBar = zt::bench::AllocationCount();
         if (done == series.bars.size()) allocs += zt::bench::AllocationCount() - atFirstBar;
     };
     const QuietStandardError quiet;
     for (auto _ : st) {
-        const ReplayResult r = Replay(series, options);
+        SeriesSource source(series);
+        NoRows rows;
+        const ReplayStats r = Replay(Lib(), source, options, rows);
         lastEvaluations = r.evaluations;
         seconds += r.seconds;
         evaluations += static_cast<double>(r.evaluations) * static_cast<double>(series.bars.size() - 1) /
@@ -80,23 +104,24 @@ void BarStore(benchmark::State& st, bool append) {
     // The library's own allocations reach the counter too: creating a state
     // makes some.
     const long beforeCreate = zt::bench::AllocationCount();
-    const std::int32_t id = E_CREATESTATE2(1);
+    const Exports& x = Lib();
+    const std::int32_t id = x.E_CREATESTATE2(1);
     st.counters["allocs_per_create"] = static_cast<double>(zt::bench::AllocationCount() - beforeCreate);
     std::int32_t number = 0;
     for (; number < 250; ++number) {
         const Bar& b = s.bars[static_cast<std::size_t>(number)];
-        E_BARVALUES(id, number + 1, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume);
+        x.E_BARVALUES(id, number + 1, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume);
     }
     const Bar& b = s.bars[250];
     const long before = zt::bench::AllocationCount();
     for (auto _ : st) {
         if (append) ++number;
         benchmark::DoNotOptimize(
-            E_BARVALUES(id, number, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume));
+            x.E_BARVALUES(id, number, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume));
     }
     st.counters["allocs_per_store"] =
         static_cast<double>(zt::bench::AllocationCount() - before) / static_cast<double>(st.iterations());
-    E_DESTROYSTATE(id);
+    x.E_DESTROYSTATE(id);
 }
 
 }  // namespace

@@ -86,14 +86,6 @@ public:
     }
 };
 
-bool IsCodeColumn(const ReplayResult& r, std::size_t column, std::size_t bars) {
-    for (std::size_t b = 0; b < bars; ++b) {
-        const double v = r.Row(b)[column];
-        if (!(v >= -2.0 && v <= 2.0) || v != std::floor(v)) return false;
-    }
-    return true;
-}
-
 // Rough width of a label at the chart's font size, for laying out legends.
 double TextWidth(std::string_view text) { return 6.2 * static_cast<double>(text.size()); }
 
@@ -107,8 +99,46 @@ double NiceStep(double range, int ticks) {
 
 }  // namespace
 
-std::string ChartSvg(const Series& series, const ReplayResult& result, const ChartOptions& options) {
-    const std::size_t total = series.bars.size();
+ChartRecorder::ChartRecorder(std::string source, std::vector<Column> columns, std::size_t lastBars) : keep_(lastBars) {
+    data_.source = std::move(source);
+    data_.columns = std::move(columns);
+    data_.codeColumn.assign(data_.columns.size(), true);
+    if (keep_ > 0 && keep_ <= 100000) {
+        data_.bars.reserve(keep_);
+        data_.values.reserve(keep_ * data_.columns.size());
+    }
+}
+
+void ChartRecorder::Row(const Bar& bar, const double* values) {
+    const std::size_t width = data_.columns.size();
+    for (std::size_t c = 0; c < width; ++c) {
+        if (data_.codeColumn[c]) {
+            const double v = values[c];
+            data_.codeColumn[c] = v >= -2.0 && v <= 2.0 && v == std::floor(v);
+        }
+    }
+    ++data_.totalBars;
+    if (keep_ == 0 || data_.bars.size() < keep_) {
+        data_.bars.push_back(bar);
+        data_.values.insert(data_.values.end(), values, values + width);
+        return;
+    }
+    data_.bars[next_] = bar;
+    std::copy(values, values + width, data_.values.begin() + static_cast<std::ptrdiff_t>(next_ * width));
+    next_ = (next_ + 1) % keep_;
+}
+
+ChartData ChartRecorder::Data() const {
+    ChartData d = data_;
+    const std::size_t width = d.columns.size();
+    std::rotate(d.bars.begin(), d.bars.begin() + static_cast<std::ptrdiff_t>(next_), d.bars.end());
+    std::rotate(d.values.begin(), d.values.begin() + static_cast<std::ptrdiff_t>(next_ * width), d.values.end());
+    return d;
+}
+
+std::string ChartSvg(const ChartData& data, const ChartOptions& options) {
+    // The recorder kept the newest bars; the newest lastBars of them are drawn.
+    const std::size_t total = data.bars.size();
     const std::size_t shown = options.lastBars == 0 ? total : std::min(options.lastBars, total);
     const std::size_t first = total - shown;
     const double step = shown > 0 ? kPlotWidth / static_cast<double>(shown) : kPlotWidth;
@@ -118,16 +148,16 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
     Pane price;
     std::vector<Pane> panels;
     std::size_t priceLines = 0;
-    for (std::size_t c = 0; c < result.columns.size();) {
-        const StudyInfo* study = result.columns[c].study;
+    for (std::size_t c = 0; c < data.columns.size();) {
+        const StudyInfo* study = data.columns[c].study;
         std::size_t end = c;
-        while (end < result.columns.size() && result.columns[end].study == study) ++end;
+        while (end < data.columns.size() && data.columns[end].study == study) ++end;
         // Codes and flags get a panel of their own unless the study has
         // nothing else: next to prices or a wide oscillator they would be
         // flat lines.
         std::vector<bool> code(end - c);
         bool anyValue = false;
-        for (std::size_t k = c; k < end; ++k) anyValue |= !(code[k - c] = IsCodeColumn(result, k, total));
+        for (std::size_t k = c; k < end; ++k) anyValue |= !(code[k - c] = data.codeColumn[k]);
         Pane values, codes;
         values.title = codes.title = std::string(study->name());
         if (anyValue) codes.title += " (codes)";
@@ -165,8 +195,8 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
     // their warm-up from zero are cut off), panels follow their lines.
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
     for (std::size_t b = first; b < total; ++b) {
-        lo = std::min(lo, series.bars[b].low);
-        hi = std::max(hi, series.bars[b].high);
+        lo = std::min(lo, data.bars[b].low);
+        hi = std::max(hi, data.bars[b].high);
     }
     if (!(lo <= hi)) lo = 0.0, hi = 1.0;
     // Study lines widen the scale a little (bands, stops) but not to a
@@ -175,7 +205,7 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
     double lineLo = lo, lineHi = hi;
     for (const Line& l : price.lines)
         for (std::size_t b = first; b < total; ++b) {
-            const double v = result.Row(b)[l.column];
+            const double v = data.Row(b)[l.column];
             if (v >= lo - reach && v <= hi + reach) lineLo = std::min(lineLo, v), lineHi = std::max(lineHi, v);
         }
     lo = lineLo, hi = lineHi;
@@ -186,7 +216,7 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
         double pl = std::numeric_limits<double>::infinity(), ph = -pl;
         for (const Line& l : p.lines)
             for (std::size_t b = first; b < total; ++b) {
-                const double v = result.Row(b)[l.column];
+                const double v = data.Row(b)[l.column];
                 if (std::isfinite(v)) pl = std::min(pl, v), ph = std::max(ph, v);
             }
         if (!(pl <= ph)) pl = ph = 0.0;
@@ -210,8 +240,8 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
 
     // Title and legend of the price pane.
     svg << "<text x=\"" << kLeft << "\" y=\"24\" font-size=\"16\" font-weight=\"bold\">"
-        << Escape(series.source) << "</text>\n";
-    std::string sub = std::to_string(shown) + " of " + std::to_string(total) + " bars";
+        << Escape(data.source) << "</text>\n";
+    std::string sub = std::to_string(shown) + " of " + std::to_string(data.totalBars) + " bars";
     if (!options.subtitle.empty()) sub += " \xC2\xB7 " + options.subtitle;
     svg << "<text x=\"" << kLeft << "\" y=\"44\" fill=\"#444444\">" << Escape(sub) << "</text>\n";
     for (std::size_t i = 0; i < price.lines.size(); ++i) {
@@ -221,7 +251,7 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
         svg << "<line x1=\"" << lx << "\" y1=\"" << ly - 4.0 << "\" x2=\"" << lx + 24.0 << "\" y2=\"" << ly - 4.0
             << "\" stroke=\"" << l.colour << "\" stroke-width=\"2.5\"";
         if (!l.dash.empty()) svg << " stroke-dasharray=\"" << l.dash << "\"";
-        svg << "/><text x=\"" << lx + 30.0 << "\" y=\"" << ly << "\">" << Escape(result.columns[l.column].name)
+        svg << "/><text x=\"" << lx + 30.0 << "\" y=\"" << ly << "\">" << Escape(data.columns[l.column].name)
             << "</text>\n";
     }
 
@@ -260,7 +290,7 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
         svg << "<text x=\"" << kLeft << "\" y=\"" << ty << "\" font-weight=\"bold\">" << Escape(p.title) << "</text>\n";
         double tx = kLeft + TextWidth(p.title) * 1.2 + 16.0;  // bold
         for (const Line& l : p.lines) {
-            const std::string& name = result.columns[l.column].name;
+            const std::string& name = data.columns[l.column].name;
             const std::string slot = name.substr(name.find('.') + 1);
             svg << "<line x1=\"" << tx << "\" y1=\"" << ty - 4.0 << "\" x2=\"" << tx + 18.0 << "\" y2=\"" << ty - 4.0
                 << "\" stroke=\"" << l.colour << "\" stroke-width=\"2.5\"/><text x=\"" << tx + 22.0 << "\" y=\"" << ty
@@ -273,7 +303,7 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
     const double bottom = panels.empty() ? price.top + price.height : panels.back().top + panels.back().height;
     const std::size_t every = std::max<std::size_t>(1, shown / 8);
     for (std::size_t b = first + every / 2; b < total; b += every) {
-        const Bar& bar = series.bars[b];
+        const Bar& bar = data.bars[b];
         const double gx = X(b);
         std::string label;
         Append(label, std::to_string(bar.date / 10000), "-", TwoDigits(bar.date / 100 % 100), "-",
@@ -289,7 +319,7 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
         std::string wicks, upBodies, downBodies;
         const double body = std::max(step * 0.7, 0.6);
         for (std::size_t b = first; b < total; ++b) {
-            const Bar& bar = series.bars[b];
+            const Bar& bar = data.bars[b];
             const double x = X(b);
             Append(wicks, "M", Fixed(x, 2), " ", Fixed(Y(price, bar.high), 2), "V", Fixed(Y(price, bar.low), 2));
             const double top = Y(price, std::max(bar.open, bar.close));
@@ -310,7 +340,7 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
             std::string d;
             bool open = false;
             for (std::size_t b = first; b < total; ++b) {
-                const double v = result.Row(b)[l.column];
+                const double v = data.Row(b)[l.column];
                 // Values outside the pane (a warm-up from zero on the price
                 // scale) break the line instead of running off the pane.
                 if (!(v >= p.low && v <= p.high)) {
@@ -323,7 +353,7 @@ std::string ChartSvg(const Series& series, const ReplayResult& result, const Cha
                 else Append(d, "L", px, " ", py);
                 open = true;
             }
-            svg << "<path class=\"line\" data-column=\"" << Escape(result.columns[l.column].name) << "\" stroke=\""
+            svg << "<path class=\"line\" data-column=\"" << Escape(data.columns[l.column].name) << "\" stroke=\""
                 << l.colour << "\"";
             if (!l.dash.empty()) svg << " stroke-dasharray=\"" << l.dash << "\"";
             svg << " d=\"" << d << "\"/>\n";

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "include/zarntrade.h"
+#include "replay/os.h"
 
 namespace zt::replay {
 namespace {
@@ -59,24 +59,25 @@ struct Instance {
 // Frees the chart context however the replay ends.
 class ChartContext {
 public:
-    explicit ChartContext(std::int32_t id) : id_(id) {
-        Dll_Add(id_);
-        Dll_Context(id_);
+    ChartContext(const Exports& x, std::int32_t id) : x_(x), id_(id) {
+        x_.Dll_Add(id_);
+        x_.Dll_Context(id_);
     }
-    ~ChartContext() { Dll_Free(id_); }
+    ~ChartContext() { x_.Dll_Free(id_); }
     ChartContext(const ChartContext&) = delete;
     ChartContext& operator=(const ChartContext&) = delete;
 
 private:
+    const Exports& x_;
     std::int32_t id_;
 };
 
 class Host {
 public:
-    explicit Host(const ReplayOptions& o) : o_(o) {}
+    Host(const Exports& x, const ReplayOptions& o) : x_(x), o_(o) {}
 
     std::int32_t Create() const {
-        if (!o_.viaDll) return E_CREATESTATE2(1);
+        if (!o_.viaDll) return x_.E_CREATESTATE2(1);
         ZtVariant result{};
         const ZtVariant gc = I4(1);
         Call(result, kCreateName, {&gc});
@@ -86,7 +87,7 @@ public:
     void Store(const Instance& s, std::int32_t number, const Bar& b) const {
         std::int32_t stored = 0;
         if (!o_.viaDll) {
-            stored = E_BARVALUES(s.id, number, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume);
+            stored = x_.E_BARVALUES(s.id, number, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume);
         } else {
             // The DLL entry takes the date and time as one number and keeps
             // whole prices only.
@@ -105,8 +106,8 @@ public:
     }
 
     double Evaluate(const Instance& s) const {
-        if (s.study->bands != nullptr) return s.study->bands(s.id, o_.bandsPeriod, o_.bandsSmoothing);
-        if (!o_.viaDll || !s.study->viaDll) return s.study->entry(s.id);
+        if (s.study->bands != nullptr) return (x_.*(s.study->bands))(s.id, o_.bandsPeriod, o_.bandsSmoothing);
+        if (!o_.viaDll || !s.study->viaDll) return (x_.*(s.study->entry))(s.id);
         ZtVariant result{};
         const ZtVariant id = I4(s.id);
         Call(result, s.dllName, {&id});
@@ -116,7 +117,7 @@ public:
     }
 
     double Slot(const Instance& s, int slot) const {
-        if (!o_.viaDll) return E_GETRETURN(s.id, slot);
+        if (!o_.viaDll) return x_.E_GETRETURN(s.id, slot);
         ZtVariant result{};
         const ZtVariant id = I4(s.id), index = I4(slot);
         Call(result, kReturnName, {&id, &index});
@@ -126,13 +127,14 @@ public:
 private:
     // The host passes all eight argument records; those it does not use are
     // empty variants.
-    static void Call(ZtVariant& result, const OpName& name, std::initializer_list<const ZtVariant*> args) {
+    void Call(ZtVariant& result, const OpName& name, std::initializer_list<const ZtVariant*> args) const {
         static const ZtVariant empty{};
         const ZtVariant* p[8] = {&empty, &empty, &empty, &empty, &empty, &empty, &empty, &empty};
         std::copy(args.begin(), args.end(), p);
-        DLL(&result, name.bytes, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
+        x_.DLL(&result, name.bytes, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
     }
 
+    const Exports& x_;
     const ReplayOptions& o_;
 };
 
@@ -146,22 +148,29 @@ std::vector<Column> ColumnsOf(const std::vector<const StudyInfo*>& studies) {
     return columns;
 }
 
-ReplayResult Replay(const Series& series, const ReplayOptions& options) {
+std::vector<Column> ReplayColumns(const ReplayOptions& options) {
+    std::vector<const StudyInfo*> studies = options.studies;
+    if (options.states > 0 && static_cast<std::size_t>(options.states) < studies.size())
+        studies.resize(static_cast<std::size_t>(options.states));
+    return ColumnsOf(studies);
+}
+
+ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions& options, RowSink& sink) {
     std::vector<const StudyInfo*> studies = options.studies;
     const std::size_t stateCount = options.states > 0 ? static_cast<std::size_t>(options.states) : studies.size();
     if (stateCount < studies.size()) studies.resize(stateCount);
 
-    ReplayResult result;
-    result.columns = ColumnsOf(studies);
-    const std::size_t width = result.columns.size();
-    result.values.assign(series.bars.size() * width, 0.0);
+    ReplayStats stats;
+    const std::vector<Column> columns = ColumnsOf(studies);
+    std::vector<double> row(columns.size(), 0.0);
 
     std::vector<std::size_t> firstColumn(studies.size());
     for (std::size_t i = 0, c = 0; i < studies.size(); c += static_cast<std::size_t>(studies[i]->about->slots), ++i)
         firstColumn[i] = c;
 
-    const Host host(options);
-    const ChartContext chart(options.context);
+    const auto start = std::chrono::steady_clock::now();
+    const Host host(library, options);
+    const ChartContext chart(library, options.context);
     std::vector<Instance> states;
     states.reserve(studies.empty() ? 0 : stateCount);
     for (std::size_t i = 0; !studies.empty() && i < stateCount; ++i) {
@@ -174,7 +183,6 @@ ReplayResult Replay(const Series& series, const ReplayOptions& options) {
         states.push_back(s);
     }
 
-    const auto start = std::chrono::steady_clock::now();
     double slots[kSlotCount];
     const auto evaluate = [&](const Instance& s) {
         const double value = host.Evaluate(s);
@@ -183,13 +191,13 @@ ReplayResult Replay(const Series& series, const ReplayOptions& options) {
             throw ReplayError(std::string(s.study->name()) + " returned " + Text(value) + " but left " +
                               Text(slots[0]) + " in slot 0");
         }
-        ++result.evaluations;
+        ++stats.evaluations;
     };
 
     const int ticks = std::max(options.ticks, 0);
-    for (std::size_t b = 0; b < series.bars.size(); ++b) {
-        const Bar& bar = series.bars[b];
-        const auto number = static_cast<std::int32_t>(b + 1);
+    for (Bar bar{}; bars.Next(bar);) {
+        if (os::StopSignal() != 0) throw os::Stopped();
+        const auto number = static_cast<std::int32_t>(++stats.bars);
         for (int k = 0; k < ticks; ++k) {
             const Bar forming = FormingBar(bar, k, ticks);
             for (const Instance& s : states) {
@@ -197,11 +205,10 @@ ReplayResult Replay(const Series& series, const ReplayOptions& options) {
                 evaluate(s);
             }
         }
-        double* row = result.values.data() + b * width;
         for (const Instance& s : states) {
             host.Store(s, number, bar);
             evaluate(s);
-            double* out = row + s.firstColumn;
+            double* out = row.data() + s.firstColumn;
             for (int k = 0; k < s.study->about->slots; ++k) {
                 if (s.primary) {
                     out[k] = slots[k];
@@ -213,10 +220,11 @@ ReplayResult Replay(const Series& series, const ReplayOptions& options) {
                 }
             }
         }
-        if (options.progress) options.progress(b + 1, series.bars.size());
+        sink.Row(bar, row.data());
+        if (options.progress) options.progress(stats.bars);
     }
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return result;
+    stats.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return stats;
 }
 
 }  // namespace zt::replay

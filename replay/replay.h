@@ -2,15 +2,21 @@
 // state per study instance, and for every bar (and every intrabar update of
 // the forming bar) E_BARVALUES, the study entry and E_GETRETURN for each
 // slot the study fills. Only the library's exports are called.
+//
+// One streaming pass: a bar is read, sent to every state, and its row of
+// final values handed to a sink before the next bar is read, so a replay
+// holds one bar and one row whatever the length of the input.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "replay/bars.h"
+#include "replay/library.h"
 #include "replay/study_table.h"
 
 namespace zt::replay {
@@ -25,8 +31,8 @@ struct ReplayOptions {
     // 0 means one state per study.
     int states = 0;
     std::int32_t context = 1;
-    // Called after every bar with (bars done, bars in all).
-    std::function<void(std::size_t, std::size_t)> progress;
+    // Called after every bar with the number of bars done.
+    std::function<void(std::size_t)> progress;
 };
 
 struct Column {
@@ -35,12 +41,32 @@ struct Column {
     std::string name;  // "E_ZARNMP.position"
 };
 
-struct ReplayResult {
-    std::vector<Column> columns;
-    std::vector<double> values;  // row-major, one row per bar
+// Where the rows go (a CSV file, a chart, a test's table).
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    // A bar as read and the values every column held after its final
+    // evaluation; called once per bar, oldest first. values is valid for
+    // the call only.
+    virtual void Row(const Bar& bar, const double* values) = 0;
+};
+
+// Hands every row to several sinks in turn.
+class RowFanOut : public RowSink {
+public:
+    explicit RowFanOut(std::vector<RowSink*> sinks) : sinks_(std::move(sinks)) {}
+    void Row(const Bar& bar, const double* values) override {
+        for (RowSink* s : sinks_) s->Row(bar, values);
+    }
+
+private:
+    std::vector<RowSink*> sinks_;
+};
+
+struct ReplayStats {
+    std::size_t bars = 0;
     std::size_t evaluations = 0;  // study entry calls in all
-    double seconds = 0.0;          // time spent in the bar loop
-    const double* Row(std::size_t bar) const { return values.data() + bar * columns.size(); }
+    double seconds = 0.0;         // the whole pass: reading, the library, handing rows on
 };
 
 // Raised when the library does not behave as its contract says (a state
@@ -51,9 +77,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-ReplayResult Replay(const Series& series, const ReplayOptions& options);
-
 // The columns of the selected studies, in order.
 std::vector<Column> ColumnsOf(const std::vector<const StudyInfo*>& studies);
+// The columns a replay with these options writes (fewer states than
+// studies leave the last studies out).
+std::vector<Column> ReplayColumns(const ReplayOptions& options);
+
+// Throws ReplayError, what the source throws (InputError), what the sink
+// throws, and os::Stopped when a stop signal arrives.
+ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions& options, RowSink& sink);
 
 }  // namespace zt::replay

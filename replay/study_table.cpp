@@ -48,23 +48,22 @@ constexpr const CatalogueEntry* CatalogueFind(std::string_view name) {
 struct Export {
     std::string_view name;
     bool viaDll;
-    StudyEntry entry;
-    BandsEntry bands;
+    StudyEntry Exports::*entry;
+    BandsEntry Exports::*bands;
 };
 
-constexpr Export MakeExport(std::string_view name, bool viaDll, StudyEntry entry) {
+constexpr Export MakeExport(std::string_view name, bool viaDll, StudyEntry Exports::*entry) {
     return {name, viaDll, entry, nullptr};
 }
-constexpr Export MakeExport(std::string_view name, bool viaDll, BandsEntry bands) {
+constexpr Export MakeExport(std::string_view name, bool viaDll, BandsEntry Exports::*bands) {
     return {name, viaDll, nullptr, bands};
 }
 
 #define ZT_CONTROL(name)
-#define ZT_STUDY(name) MakeExport(#name, true, &name),
-#define ZT_STUDY_ONLY(name) MakeExport(#name, false, &name),
+#define ZT_STUDY(name) MakeExport(#name, true, &Exports::name),
+#define ZT_STUDY_ONLY(name) MakeExport(#name, false, &Exports::name),
 #define ZT_EXPORT(kind, result, name, params) kind(name)
-// Not constexpr: the address of an imported function is known only at load.
-const Export kExports[] = {
+constexpr Export kExports[] = {
 #include "include/zarntrade_exports.inc"
     Export{}};  // keeps the array non-empty while no study is exported
 #undef ZT_EXPORT

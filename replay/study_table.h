@@ -1,7 +1,8 @@
 // The studies the tool can drive: every study entry in the library's export
 // list, joined by name with the study catalogue (slot names, price scale or
 // panel, a sentence on what it computes). Studies appear here as soon as
-// their exports are in the list.
+// their exports are in the list. The table needs no loaded library: a study
+// names the Exports member through which it is called.
 #pragma once
 
 #include <array>
@@ -10,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "include/zarntrade.h"
+#include "replay/library.h"
 
 namespace zt::replay {
 
@@ -33,8 +34,8 @@ struct CatalogueEntry {
 struct StudyInfo {
     const CatalogueEntry* about;
     bool viaDll;          // the DLL entry reaches it by name
-    StudyEntry entry;     // every study but the error bands
-    BandsEntry bands;     // E_ZARNEBANDS: (state id, period, smoothing)
+    StudyEntry Exports::*entry;  // every study but the error bands
+    BandsEntry Exports::*bands;  // E_ZARNEBANDS: (state id, period, smoothing)
     std::string_view name() const { return about->name; }
 };
 

@@ -1,15 +1,28 @@
 // zarn-replay: drives the zarntrade studies over a series of bars exactly as
 // the charting host does, and writes what they computed as a CSV (and, if
 // asked, an SVG chart).
+//
+// The library is loaded only once its output has somewhere to go: it writes
+// its trace to the process's standard error (and its levelled log to
+// standard output), so while it is loaded both descriptors point at the
+// trace file or the null device, and the tool speaks through private
+// duplicates of the originals.
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <exception>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "replay/bars.h"
 #include "replay/chart.h"
+#include "replay/library.h"
+#include "replay/os.h"
 #include "replay/output.h"
 #include "replay/progress.h"
 #include "replay/replay.h"
@@ -23,11 +36,13 @@ constexpr const char* kUsage = R"(usage: zarn-replay [options] [BARS.csv]
 
 Replays bars through the zarntrade studies as the charting host does and
 writes one CSV row per bar: the bar, then every slot of every study.
-Without BARS.csv it replays a built-in synthetic series.
+Without BARS.csv it replays a built-in synthetic series; - reads standard
+input.
 
   -o, --output FILE    write the CSV to FILE (default: standard output)
       --chart FILE     also draw an SVG chart of the bars and studies
       --chart-bars N   bars shown in the chart, newest last (default 250, 0: all)
+      --trace FILE     keep the library's trace lines in FILE (default: dropped)
       --studies LIST   comma-separated studies to run (default: all); names
                        are case-insensitive, E_ZARN may be left out (mp,fast104)
       --ebands P,S     period and smoothing of E_ZARNEBANDS (default 80,14)
@@ -39,12 +54,21 @@ Without BARS.csv it replays a built-in synthetic series.
                        turn (at most 1000); every state of a study must agree
       --bars N         length of the built-in series (default 3000)
       --seed N         seed of the built-in series (default 1)
+      --library FILE   the zarntrade library to load (default: the build's)
       --stats          report the replay's speed on standard error
       --list           list the studies and exit
   -h, --help           show this help
+Options take their value as --name VALUE or --name=VALUE. Files are
+replaced only when the whole run succeeds.
 
-Input CSV: header date,time,open,high,low,close,volume; dates YYYYMMDD,
-times HHMM (0 for daily bars); oldest bar first.
+Input CSV: a header line naming the columns, in any order: date, time,
+open, high, low, close, volume (or one date-time column; time and volume
+may be left out; other columns are not used). Comma, semicolon or tab;
+dates YYYYMMDD, YYYY-MM-DD, MM/DD/YYYY or DD.MM.YYYY; times HHMM, HH:MM or
+HH:MM:SS (seconds are dropped); oldest bar first.
+
+Exit codes: 0 done, 1 bad input or an output that cannot be written,
+2 bad options, 3 the library could not be loaded or broke its contract.
 )";
 
 class UsageError : public std::runtime_error {
@@ -66,6 +90,8 @@ struct Arguments {
     std::string input;  // empty: the built-in series
     std::string output = "-";
     std::string chart;
+    std::string trace;
+    std::string library;
     std::size_t chartBars = 250;
     std::vector<const StudyInfo*> studies;
     ReplayOptions replay;
@@ -76,11 +102,18 @@ struct Arguments {
     bool help = false;
 };
 
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+// Names trimmed; a study named twice runs once, where it was first named.
 std::vector<const StudyInfo*> ParseStudies(std::string_view list) {
     std::vector<const StudyInfo*> chosen;
     while (!list.empty()) {
         const std::size_t comma = list.find(',');
-        const std::string_view name = list.substr(0, comma);
+        const std::string_view name = Trim(list.substr(0, comma));
         list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
         if (name.empty()) continue;
         const StudyInfo* s = FindStudy(name);
@@ -91,7 +124,7 @@ std::vector<const StudyInfo*> ParseStudies(std::string_view list) {
                                                            : " is not a study (zarn-replay --list shows them)";
             throw UsageError(problem);
         }
-        chosen.push_back(s);
+        if (std::find(chosen.begin(), chosen.end(), s) == chosen.end()) chosen.push_back(s);
     }
     if (chosen.empty()) throw UsageError("--studies: no study named");
     return chosen;
@@ -101,17 +134,37 @@ Arguments Parse(int argc, char** argv) {
     Arguments a;
     bool studiesGiven = false;
     for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
+        std::string_view arg = argv[i];
+        // --name=value as well as --name value.
+        std::optional<std::string_view> inlineValue;
+        if (arg.size() > 2 && arg.substr(0, 2) == "--") {
+            if (const std::size_t eq = arg.find('='); eq != std::string_view::npos) {
+                inlineValue = arg.substr(eq + 1);
+                arg = arg.substr(0, eq);
+            }
+        }
         const auto value = [&]() -> std::string_view {
+            if (inlineValue) return *inlineValue;
             if (i + 1 >= argc) throw UsageError(std::string(arg) + " needs a value");
             return argv[++i];
         };
-        if (arg == "-h" || arg == "--help") a.help = true;
-        else if (arg == "--list") a.list = true;
-        else if (arg == "--stats") a.stats = true;
-        else if (arg == "--via-dll") a.replay.viaDll = true;
-        else if (arg == "-o" || arg == "--output") a.output = value();
-        else if (arg == "--chart") a.chart = value();
+        const auto file = [&]() -> std::string {
+            const std::string_view v = value();
+            if (v.empty()) throw UsageError(std::string(arg) + " needs a file name");
+            return std::string(v);
+        };
+        const auto flag = [&](bool& f) {
+            if (inlineValue) throw UsageError(std::string(arg) + " takes no value");
+            f = true;
+        };
+        if (arg == "-h" || arg == "--help") flag(a.help);
+        else if (arg == "--list") flag(a.list);
+        else if (arg == "--stats") flag(a.stats);
+        else if (arg == "--via-dll") flag(a.replay.viaDll);
+        else if (arg == "-o" || arg == "--output") a.output = file();
+        else if (arg == "--chart") a.chart = file();
+        else if (arg == "--trace") a.trace = file();
+        else if (arg == "--library") a.library = file();
         else if (arg == "--chart-bars") a.chartBars = static_cast<std::size_t>(Number(arg, value(), 0, 100000000));
         else if (arg == "--ticks") a.replay.ticks = static_cast<int>(Number(arg, value(), 0, 1000));
         else if (arg == "--states") a.replay.states = static_cast<int>(Number(arg, value(), 1, 1000));
@@ -122,8 +175,9 @@ Arguments Parse(int argc, char** argv) {
             const std::string_view v = value();
             const std::size_t comma = v.find(',');
             if (comma == std::string_view::npos) throw UsageError("--ebands takes PERIOD,SMOOTHING, e.g. 80,14");
-            a.replay.bandsPeriod = static_cast<std::int32_t>(Number("--ebands period", v.substr(0, comma), 1, 200));
-            a.replay.bandsSmoothing = static_cast<std::int32_t>(Number("--ebands smoothing", v.substr(comma + 1), 1, 200));
+            a.replay.bandsPeriod = static_cast<std::int32_t>(Number("--ebands period", Trim(v.substr(0, comma)), 1, 200));
+            a.replay.bandsSmoothing =
+                static_cast<std::int32_t>(Number("--ebands smoothing", Trim(v.substr(comma + 1)), 1, 200));
         } else if (arg.size() > 1 && arg[0] == '-') {
             throw UsageError("unknown option " + std::string(arg));
         } else if (a.input.empty()) {
@@ -137,8 +191,8 @@ Arguments Parse(int argc, char** argv) {
     return a;
 }
 
-void List() {
-    std::printf("%-31s %-6s %-5s %-4s %s\n", "study", "scale", "slots", "DLL", "slot names / what it computes");
+void List(std::FILE* out) {
+    std::fprintf(out, "%-31s %-6s %-5s %-4s %s\n", "study", "scale", "slots", "DLL", "slot names / what it computes");
     for (const CatalogueEntry& e : Catalogue()) {
         const StudyInfo* s = FindStudy(e.name);
         std::string names;
@@ -146,72 +200,206 @@ void List() {
             if (k > 0) names += ',';
             names.append(e.slotNames[k]);
         }
-        std::printf("%-31.*s %-6s %-5d %-4s %s%s\n", static_cast<int>(e.name.size()), e.name.data(),
-                    e.scale == Scale::Price ? "price" : "panel", e.slots,
-                    s == nullptr ? "-" : s->viaDll ? "yes" : "no", names.c_str(),
-                    s == nullptr ? "  (not in this build)" : "");
-        std::printf("%-49s%.*s\n", "", static_cast<int>(e.description.size()), e.description.data());
+        std::fprintf(out, "%-31.*s %-6s %-5d %-4s %s%s\n", static_cast<int>(e.name.size()), e.name.data(),
+                     e.scale == Scale::Price ? "price" : "panel", e.slots,
+                     s == nullptr ? "-" : s->viaDll ? "yes" : "no", names.c_str(),
+                     s == nullptr ? "  (not in this build)" : "");
+        std::fprintf(out, "%-49s%.*s\n", "", static_cast<int>(e.description.size()), e.description.data());
     }
-    std::printf("%zu of %zu studies in this build\n", Studies().size(), Catalogue().size());
+    std::fprintf(out, "%zu of %zu studies in this build\n", Studies().size(), Catalogue().size());
 }
 
 std::string Describe(const Arguments& a) {
-    std::string d = std::to_string(a.studies.size()) + (a.studies.size() == 1 ? " study" : " studies");
+    const std::size_t n = a.replay.states > 0 ? std::min<std::size_t>(a.studies.size(), a.replay.states) : a.studies.size();
+    std::string d = std::to_string(n) + (n == 1 ? " study" : " studies");
     if (a.replay.states > 0) d += " on " + std::to_string(a.replay.states) + " states";
     d += ", ticks " + std::to_string(a.replay.ticks);
     d += a.replay.viaDll ? ", through DLL" : ", direct calls";
     return d;
 }
 
+// The tool's own standard output and error: duplicates of the descriptors
+// the process started with, which the library's lines never reach.
+class Console {
+public:
+    Console() {
+        outFd_ = os::Duplicate(os::kStandardOutput);
+        os::BinaryMode(outFd_);  // the CSV's "\n" stays "\n"
+        const int errFd = os::Duplicate(os::kStandardError);
+        err_ = errFd >= 0 ? os::StreamOn(errFd) : nullptr;
+        if (err_ == nullptr) err_ = stderr;
+        std::setvbuf(err_, nullptr, _IONBF, 0);
+        errTerminal_ = errFd >= 0 && os::IsTerminal(errFd);
+        const int outCopy = os::Duplicate(os::kStandardOutput);
+        out_ = outCopy >= 0 ? os::StreamOn(outCopy) : nullptr;
+        if (out_ == nullptr) out_ = stdout;
+    }
+    int outFd() const { return outFd_; }
+    std::FILE* out() const { return out_; }
+    std::FILE* err() const { return err_; }
+    bool errIsTerminal() const { return errTerminal_; }
+
+    void Say(const char* kind, const std::string& text) const {
+        std::fprintf(err_, "zarn-replay: %s%s\n", kind, text.c_str());
+    }
+
+private:
+    int outFd_ = -1;
+    std::FILE* out_ = nullptr;
+    std::FILE* err_ = nullptr;
+    bool errTerminal_ = false;
+};
+
+// Points the process's standard output and error at the library's trace
+// target while the library is loaded; afterwards at the null device, so
+// that a late line goes nowhere and the trace file is closed before it is
+// moved into place.
+class LibraryStreams {
+public:
+    LibraryStreams(int target, int nullDevice) : null_(nullDevice) {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        if (!os::Redirect(target, os::kStandardOutput) || !os::Redirect(target, os::kStandardError))
+            throw OutputError("cannot redirect the library's output: " + os::ErrorText(errno));
+    }
+    ~LibraryStreams() {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        os::Redirect(null_, os::kStandardOutput);
+        os::Redirect(null_, os::kStandardError);
+    }
+    LibraryStreams(const LibraryStreams&) = delete;
+    LibraryStreams& operator=(const LibraryStreams&) = delete;
+
+private:
+    int null_;
+};
+
+class NullDevice {
+public:
+    NullDevice() : fd_(os::OpenNullDevice()) {
+        if (fd_ < 0) throw OutputError("cannot open the null device: " + os::ErrorText(errno));
+    }
+    ~NullDevice() { os::Close(fd_); }
+    NullDevice(const NullDevice&) = delete;
+    NullDevice& operator=(const NullDevice&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+int Run(const Arguments& args, const Console& console) {
+    os::CatchStopSignals();
+    int code = 0;
+    std::string message;
+    try {
+        const std::string same = SameFileProblem(
+            {{"-o", args.output}, {"--chart", args.chart}, {"--trace", args.trace}}, args.input);
+        if (!same.empty()) throw UsageError(same);
+
+        std::unique_ptr<BarSource> bars;
+        std::vector<std::string> notes;
+        CsvBars* csvBars = nullptr;
+        if (args.input.empty()) {
+            bars = std::make_unique<SyntheticBars>(args.syntheticBars, args.seed);
+        } else {
+            auto reader = std::make_unique<CsvBars>(args.input);
+            csvBars = reader.get();
+            for (const std::string& n : reader->Notes()) console.Say("note: ", n);
+            bars = std::move(reader);
+        }
+
+        // Every output exists under its temporary name before the replay
+        // starts: a folder that cannot be written stops the run here.
+        OutputFile csv(args.output, console.outFd());
+        std::optional<OutputFile> chartFile, traceFile;
+        if (!args.chart.empty()) chartFile.emplace(args.chart, console.outFd());
+        if (!args.trace.empty()) traceFile.emplace(args.trace, console.outFd());
+        const NullDevice null;
+        auto streams = std::make_unique<LibraryStreams>(traceFile ? traceFile->fd() : null.fd(), null.fd());
+        auto library = std::make_unique<Library>(args.library.empty() ? DefaultLibraryFile() : std::filesystem::path(args.library));
+
+        const std::vector<Column> columns = ReplayColumns(args.replay);
+        CsvWriter writer(csv, columns);
+        std::optional<ChartRecorder> recorder;
+        std::vector<RowSink*> sinks{&writer};
+        if (chartFile) sinks.push_back(&recorder.emplace(bars->Name(), columns, args.chartBars));
+        RowFanOut rows(sinks);
+
+        ProgressBar progress("replaying", console.err(), console.errIsTerminal());
+        ReplayOptions options = args.replay;
+        options.progress = [&](std::size_t n) { progress.Update(n, bars->Done()); };
+        const auto start = std::chrono::steady_clock::now();
+        const ReplayStats stats = Replay(library->exports(), *bars, options, rows);
+        writer.Finish();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        progress.Finish();
+        if (chartFile) chartFile->Write(ChartSvg(recorder->Data(), {args.chartBars, Describe(args)}));
+
+        library.reset();  // its last trace lines
+        streams.reset();  // the trace file closed by every descriptor but its own
+        if (os::StopSignal() != 0) throw os::Stopped();
+        csv.Commit();
+        if (chartFile) chartFile->Commit();
+        if (traceFile) traceFile->Commit();
+
+        if (csvBars != nullptr)
+            for (const std::string& w : csvBars->Warnings()) console.Say("warning: ", w);
+        if (args.stats) {
+            const double n = static_cast<double>(stats.bars);
+            std::fprintf(console.err(),
+                         "zarn-replay: %zu bars, %s: %zu evaluations in %.3f s, %.0f bars/s, %.3f us per evaluation\n",
+                         stats.bars, Describe(args).c_str(), stats.evaluations, seconds,
+                         seconds > 0 ? n / seconds : 0.0,
+                         stats.evaluations ? seconds * 1e6 / static_cast<double>(stats.evaluations) : 0.0);
+        }
+        return 0;
+    } catch (const os::Stopped&) {
+        code = -1;
+    } catch (const UsageError& e) {
+        code = 2, message = std::string(e.what()) + "\n(zarn-replay --help shows the options)";
+    } catch (const InputError& e) {
+        code = 1, message = e.what();
+    } catch (const OutputError& e) {
+        code = 1, message = e.what();
+    } catch (const LibraryError& e) {
+        code = 3, message = e.what();
+    } catch (const ReplayError& e) {
+        code = 3, message = std::string("library fault: ") + e.what();
+    } catch (const std::exception& e) {
+        code = 1, message = e.what();
+    }
+    // Everything above is undone by now: temporary files removed, the
+    // library unloaded.
+    if (const int signal = os::StopSignal(); signal != 0) {
+        console.Say("", "stopped by a signal: no file written or replaced");
+        os::DieBySignal(signal);
+    }
+    console.Say("", message);
+    return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const Console console;
     Arguments args;
     try {
         args = Parse(argc, argv);
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "zarn-replay: %s\n(zarn-replay --help shows the options)\n", e.what());
+        console.Say("", std::string(e.what()) + "\n(zarn-replay --help shows the options)");
         return 2;
     }
     if (args.help) {
-        std::fputs(kUsage, stdout);
+        std::fputs(kUsage, console.out());
+        std::fflush(console.out());
         return 0;
     }
     if (args.list) {
-        List();
+        List(console.out());
+        std::fflush(console.out());
         return 0;
     }
-    try {
-        const Series series = args.input.empty() ? SyntheticSeries(args.syntheticBars, args.seed)
-                                                 : ReadBarsCsv(args.input);
-        ProgressBar progress("replaying");
-        args.replay.progress = [&](std::size_t done, std::size_t total) { progress.Update(done, total); };
-        const ReplayResult result = Replay(series, args.replay);
-        progress.Finish();
-
-        std::string csv = CsvText(series, result);
-        std::string svg;
-        if (!args.chart.empty()) svg = ChartSvg(series, result, {args.chartBars, Describe(args)});
-        WriteOutput(args.output, csv);
-        if (!args.chart.empty()) WriteOutput(args.chart, svg);
-
-        if (args.stats) {
-            const double bars = static_cast<double>(series.bars.size());
-            std::fprintf(stderr,
-                         "zarn-replay: %zu bars, %s: %zu evaluations in %.3f s, %.0f bars/s, %.3f us per evaluation\n",
-                         series.bars.size(), Describe(args).c_str(), result.evaluations, result.seconds,
-                         result.seconds > 0 ? bars / result.seconds : 0.0,
-                         result.evaluations ? result.seconds * 1e6 / static_cast<double>(result.evaluations) : 0.0);
-        }
-        return 0;
-    } catch (const InputError& e) {
-        std::fprintf(stderr, "zarn-replay: %s\n", e.what());
-        return 1;
-    } catch (const ReplayError& e) {
-        std::fprintf(stderr, "zarn-replay: library fault: %s\n", e.what());
-        return 3;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "zarn-replay: %s\n", e.what());
-        return 1;
-    }
+    return Run(args, console);
 }

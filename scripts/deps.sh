@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a fresh Debian 12 machine, by
 # group, and does nothing when all of it is there:
-#   scripts/deps.sh build      compilers, CMake, GoogleTest, Google Benchmark
-#                              (all the main job needs)
+#   scripts/deps.sh build      compilers, CMake, GoogleTest, Google Benchmark,
+#                              time (all the main job and its benchmark,
+#                              scripts/bench_replay.sh, need)
 #   scripts/deps.sh all        every group below (what scripts/check.sh needs)
 #   scripts/deps.sh GROUP...   the named groups
 # Groups: build, windows (the MinGW-w64 cross compilers; wine64 and, with the
@@ -14,7 +15,7 @@ set -euo pipefail
 
 group_packages() {
   case "$1" in
-    build) echo cmake ninja-build g++ libgtest-dev libbenchmark-dev ;;
+    build) echo cmake ninja-build g++ libgtest-dev libbenchmark-dev time ;;
     windows) echo g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 \
                   binutils-mingw-w64-x86-64 wine64 wine32:i386 xvfb x11-apps imagemagick \
                   libimage-exiftool-perl ;;

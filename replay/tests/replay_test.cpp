@@ -4,26 +4,21 @@
 // study must all leave the same values on every bar.
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "replay/replay.h"
+#include "replay/tests/replay_support.h"
 
 namespace zt::replay {
 namespace {
 
 namespace fs = std::filesystem;
-
-ReplayOptions Options(int ticks = 0, bool viaDll = false) {
-    ReplayOptions o;
-    o.studies = AllStudies();
-    o.ticks = ticks;
-    o.viaDll = viaDll;
-    return o;
-}
+using testing::AllStudiesOptions;
+using testing::ReplayTable;
+using testing::RowTable;
+using testing::SameValues;
 
 std::string DataFile(const char* name) { return (fs::path(ZT_DATA_DIR) / name).string(); }
 
@@ -34,21 +29,6 @@ std::string DataFile(const char* name) { return (fs::path(ZT_DATA_DIR) / name).s
                          << " is missing (it sits beside the source tree as ../shared/data)"; \
     } while (false)
 
-// Bit for bit, NaN included; names the first difference.
-::testing::AssertionResult SameValues(const ReplayResult& a, const ReplayResult& b) {
-    if (a.columns.size() != b.columns.size() || a.values.size() != b.values.size())
-        return ::testing::AssertionFailure() << "different shapes";
-    for (std::size_t i = 0; i < a.values.size(); ++i) {
-        if (std::bit_cast<std::uint64_t>(a.values[i]) != std::bit_cast<std::uint64_t>(b.values[i])) {
-            const std::size_t width = a.columns.size();
-            return ::testing::AssertionFailure()
-                   << a.columns[i % width].name << " on bar " << i / width + 1 << ": " << a.values[i] << " vs "
-                   << b.values[i];
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
-
 const char* const kRealSeries[] = {"spy_daily_2008_2014.csv", "intc_daily_1995_2004.csv",
                                    "estx50fut_1min_20060102_20060113.csv", "estx50_5min_200601.csv"};
 
@@ -57,9 +37,9 @@ TEST(ReplayRealSeries, IntrabarUpdatesChangeNoFinalValue) {
     for (const char* name : kRealSeries) {
         SCOPED_TRACE(name);
         const Series s = ReadBarsCsv(DataFile(name));
-        const ReplayResult once = Replay(s, Options(0));
-        EXPECT_TRUE(SameValues(once, Replay(s, Options(4))));
-        EXPECT_EQ(Replay(s, Options(1)).evaluations, 2 * once.evaluations);
+        const RowTable once = ReplayTable(s, AllStudiesOptions(0));
+        EXPECT_TRUE(SameValues(once, ReplayTable(s, AllStudiesOptions(4))));
+        EXPECT_EQ(ReplayTable(s, AllStudiesOptions(1)).stats.evaluations, 2 * once.stats.evaluations);
     }
 }
 
@@ -67,7 +47,7 @@ TEST(ReplayRealSeries, DllEntryAgreesWithDirectCallsOnWholeNumberPrices) {
     REQUIRE_DATA();
     // Whole-point futures prices and volumes: the DLL entry loses nothing.
     const Series whole = ReadBarsCsv(DataFile("estx50fut_1min_20060102_20060113.csv"));
-    EXPECT_TRUE(SameValues(Replay(whole, Options(0)), Replay(whole, Options(2, true))));
+    EXPECT_TRUE(SameValues(ReplayTable(whole, AllStudiesOptions(0)), ReplayTable(whole, AllStudiesOptions(2, true))));
 
     // Fractional prices: through the DLL entry the studies see them cut to
     // whole numbers, exactly as if the bars had been whole to begin with.
@@ -75,23 +55,23 @@ TEST(ReplayRealSeries, DllEntryAgreesWithDirectCallsOnWholeNumberPrices) {
     Series cut = fractional;
     for (Bar& b : cut.bars)
         for (double* v : {&b.open, &b.high, &b.low, &b.close, &b.volume}) *v = std::trunc(*v);
-    const ReplayResult viaDll = Replay(fractional, Options(0, true));
-    EXPECT_TRUE(SameValues(Replay(cut, Options(0)), viaDll));
+    const RowTable viaDll = ReplayTable(fractional, AllStudiesOptions(0, true));
+    EXPECT_TRUE(SameValues(ReplayTable(cut, AllStudiesOptions(0)), viaDll));
     if (!Studies().empty()) {
-        EXPECT_FALSE(SameValues(Replay(fractional, Options(0)), viaDll));
+        EXPECT_FALSE(SameValues(ReplayTable(fractional, AllStudiesOptions(0)), viaDll));
     }
 }
 
 TEST(Replay, EveryStateOfAStudyAgreesWithTheFirst) {
     const Series s = SyntheticSeries(1500, 3);
-    ReplayOptions many = Options(2);
+    ReplayOptions many = AllStudiesOptions(2);
     many.states = static_cast<int>(3 * AllStudies().size() + 1);
     // Replay raises an error when two states of one study disagree.
-    EXPECT_TRUE(SameValues(Replay(s, Options(0)), Replay(s, many)));
+    EXPECT_TRUE(SameValues(ReplayTable(s, AllStudiesOptions(0)), ReplayTable(s, many)));
     if (!Studies().empty()) {
-        ReplayOptions few = Options();
+        ReplayOptions few = AllStudiesOptions();
         few.states = 1;
-        const ReplayResult one = Replay(s, few);
+        const RowTable one = ReplayTable(s, few);
         ASSERT_EQ(one.columns.size(), static_cast<std::size_t>(Studies()[0].about->slots));
         EXPECT_EQ(one.columns[0].study, &Studies()[0]);
     }
@@ -115,18 +95,44 @@ TEST(Replay, ColumnsFollowTheCatalogue) {
     EXPECT_EQ(FindStudy("E_ZARNNOSUCH"), nullptr);
 }
 
+TEST(Replay, StreamsOneRowPerBarInOrderFromAnyLength) {
+    // The built-in series as a stream gives the rows the series in memory
+    // gives; every row is handed on before the next bar is read.
+    struct Counting : SyntheticBars {
+        using SyntheticBars::SyntheticBars;
+        std::size_t read = 0;
+        bool Next(Bar& b) override { return SyntheticBars::Next(b) && ++read; }
+    };
+    struct Check : RowSink {
+        const Counting* source = nullptr;
+        std::size_t rows = 0;
+        void Row(const Bar&, const double*) override { EXPECT_EQ(source->read, ++rows); }
+    };
+    Counting stream(800, 6);
+    Check check;
+    check.source = &stream;
+    const ReplayOptions o = AllStudiesOptions();
+    const ReplayStats stats = Replay(testing::Lib(), stream, o, check);
+    EXPECT_EQ(stats.bars, 800u);
+    EXPECT_EQ(check.rows, 800u);
+    SyntheticBars again(800, 6);
+    const RowTable streamed = ReplayTable(again, o);
+    EXPECT_TRUE(SameValues(streamed, ReplayTable(SyntheticSeries(800, 6), o)));
+    EXPECT_TRUE(testing::SameBars(streamed.bars, SyntheticSeries(800, 6).bars));
+}
+
 TEST(Replay, WithoutStudiesTheBarsStillFlow) {
     const Series s = SyntheticSeries(300, 1);
     ReplayOptions none;
     std::size_t calls = 0, last = 0;
-    none.progress = [&](std::size_t done, std::size_t total) {
+    none.progress = [&](std::size_t done) {
         ++calls;
         last = done;
-        EXPECT_EQ(total, 300u);
     };
-    const ReplayResult r = Replay(s, none);
+    const RowTable r = ReplayTable(s, none);
     EXPECT_TRUE(r.columns.empty());
-    EXPECT_EQ(r.evaluations, 0u);
+    EXPECT_EQ(r.stats.evaluations, 0u);
+    EXPECT_EQ(r.bars.size(), 300u);
     EXPECT_EQ(calls, 300u);
     EXPECT_EQ(last, 300u);
 }
