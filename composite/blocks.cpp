@@ -13,13 +13,10 @@ double SwingMidpoint(SwingMidpointMemory& m, double h, double l, double f, doubl
     return AdvanceSwing(m, h, l, f, s);
 }
 
-template <std::uint32_t MedianSlots>
-double MedianDrift(MedianDriftRecord<MedianSlots>& m, const BarRings& bars, std::uint32_t k) {
-    StartRecord(m);
+template <class Medians>
+double MedianDrift(Ring<10>& driftRing, const Medians& median, const BarRings& bars, std::uint32_t k) {
     const double c0 = bars.close.at(0);
     const auto& v = bars.volume;
-    auto& median = m.medianRing;
-    median.push((bars.high.at(0) + bars.low.at(0)) / 2);
     const double lagged = median.at(k);
 
     // The drift term counts 0 for a zero median, a zero denominator or a
@@ -30,8 +27,14 @@ double MedianDrift(MedianDriftRecord<MedianSlots>& m, const BarRings& bars, std:
         const double num = c0 - lagged + median.at(0);
         if (den != 0.0 && num != 0.0) t = num / den;
     }
-    m.driftRing.push(c0 + (c0 + t - median.at(3)));
-    return DisplacedSimpleAverage(m.driftRing, 3, 6);  // drift of 6 to 8 bars ago
+    driftRing.push(c0 + (c0 + t - median.at(3)));
+    return DisplacedSimpleAverage(driftRing, 3, 6);  // drift of 6 to 8 bars ago
+}
+
+double MedianDrift(MedianDriftMemory& m, const BarRings& bars, std::uint32_t k) {
+    StartRecord(m);
+    m.medianRing.push((bars.high.at(0) + bars.low.at(0)) / 2);
+    return MedianDrift(m.driftRing, m.medianRing, bars, k);
 }
 
 double SarDemaBlend(SarDemaBlendMemory& m, const BarRings& bars, std::uint32_t wLen, std::uint32_t dLen) {
@@ -42,20 +45,16 @@ double SarDemaBlend(SarDemaBlendMemory& m, const BarRings& bars, std::uint32_t w
     return (WeightedAverage(m.sarRing, wLen) + d) / 2;
 }
 
-template double MedianDrift(MedianDriftMemory&, const BarRings&, std::uint32_t);
-
 template <const MomentumBlendParams& P>
-double MomentumBlend(MomentumBlendMemory& m, const BarRings& bars) {
-    static_assert(P.a < kMomentumMedianSlots, "the median lag must stay inside the median rings");
+double MomentumBlend(MomentumBlendMemory& m, const MedianRing& median, const BarRings& bars) {
+    static_assert(P.a < MedianRing::capacity, "the median lag must stay inside the median ring");
     constexpr const MomentumBlendParams& p = P;
     const double c0 = bars.close.at(0);
     const bool starting = StartRecord(m);
     if (starting) m.ema12State = m.ema26State = c0;
 
-    auto& median = m.medianRing;
-    median.push((bars.high.at(0) + bars.low.at(0)) / 2);
     const double lagged = median.at(p.a);
-    const double e = MedianDrift(m.drift, bars, p.a);
+    const double e = MedianDrift(m.medianDriftRing, median, bars, p.a);
     m.driftRing.push(e);
     const double s = SarDemaBlend(m.sarDema, bars, p.b, p.c);
 
@@ -72,8 +71,8 @@ double MomentumBlend(MomentumBlendMemory& m, const BarRings& bars) {
     return (RingSum(m.macdRing, 3) + macd) / 2 + (macd - sig) + (c0 - o);
 }
 
-template double MomentumBlend<kCompositeMomentum>(MomentumBlendMemory&, const BarRings&);
-template double MomentumBlend<kTr4Momentum>(MomentumBlendMemory&, const BarRings&);
+template double MomentumBlend<kCompositeMomentum>(MomentumBlendMemory&, const MedianRing&, const BarRings&);
+template double MomentumBlend<kTr4Momentum>(MomentumBlendMemory&, const MedianRing&, const BarRings&);
 
 double WeightedAverageSpread(WeightedAverageSpreadMemory& m, double a, double b) {
     StartRecord(m);
@@ -91,13 +90,9 @@ double VariableIndexCascade(VariableIndexCascadeMemory& m, double x) {
     return VariableIndexAverage(m.firstRing, m.secondState, 5, 2);
 }
 
-double LowEnvelopeBlend(LowEnvelopeBlendMemory& m, const BarRings& bars, double a, double b) {
-    StartRecord(m);
+double LowEnvelopeBlend(const MedianRing& median, const BarRings& bars, double lowAverage, double a, double b) {
     const double l0 = bars.low.at(0);
-    auto& median = m.medianRing;
-    median.push((bars.high.at(0) + l0) / 2);
-    const double w = DisplacedWeightedAverage(bars.low, 6, 5);
-    return ((b + w + l0) / 3 * 1.0015 + (a + bars.close.at(0) - median.at(8) + median.at(0)) / 2) / 2;
+    return ((b + lowAverage + l0) / 3 * 1.0015 + (a + bars.close.at(0) - median.at(8) + median.at(0)) / 2) / 2;
 }
 
 double SmoothedMedianMomentum(SmoothedMedianMomentumMemory& m, const BarRings& bars, std::uint32_t k,

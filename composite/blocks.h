@@ -70,24 +70,35 @@ double AdvanceSwing(Swing& m, double h, double l, double f, double s) {
 double SwingMidpoint(SwingMidpointMemory& m, double h, double l, double f, double s);
 
 // ---------------------------------------------------------------------------
-// MedianDrift: the close pushed by a volume-scaled median momentum, read six
-// to eight bars back.
+// The median price (H[0] + L[0]) / 2 of the newest bars, newest first. A
+// calculation that owns one pushes this bar's median once, first, and hands
+// the ring to the blocks that read medians (the median drift, the momentum
+// blend, the low envelope): their own rings, started with it and pushed the
+// same value on every evaluation, would hold the same numbers.
+using MedianRing = Ring<9>;  // read at most 8 back
 
-// The record with a median ring of MedianSlots: 50 for the block on its
-// own; the momentum blend keeps only the slots its lags reach.
-template <std::uint32_t MedianSlots>
-struct MedianDriftRecord {
+// Pushes this bar's median and returns it.
+inline double PushMedian(MedianRing& median, const BarRings& bars) {
+    median.push((bars.high.at(0) + bars.low.at(0)) / 2);
+    return median.at(0);
+}
+
+// ---------------------------------------------------------------------------
+// MedianDrift: the close pushed by a volume-scaled median momentum, read six
+// to eight bars back. It reads the median ring of its caller (this bar's
+// median pushed) k bars back; a lag of the ring's size or more wraps.
+template <class Medians>
+double MedianDrift(Ring<10>& driftRing, const Medians& median, const BarRings& bars, std::uint32_t k);
+
+// The block on its own, with a median ring of 50 (a lag of 50 reads the
+// newest median).
+struct MedianDriftMemory {
     std::uint8_t started = 0;
-    Ring<MedianSlots> medianRing;
+    Ring<50> medianRing;
     Ring<10> driftRing;
 };
 
-using MedianDriftMemory = MedianDriftRecord<50>;
-
-// k is the median lag; a lag of the ring's size or more wraps (on
-// MedianDriftMemory, 50 reads the newest median).
-template <std::uint32_t MedianSlots>
-double MedianDrift(MedianDriftRecord<MedianSlots>& m, const BarRings& bars, std::uint32_t k);
+double MedianDrift(MedianDriftMemory& m, const BarRings& bars, std::uint32_t k);
 
 // ---------------------------------------------------------------------------
 // SarDemaBlend: a slow parabolic stop (step 0.01, cap 0.1), weighted over
@@ -107,20 +118,15 @@ double SarDemaBlend(SarDemaBlendMemory& m, const BarRings& bars, std::uint32_t w
 // MomentumBlend: a MACD-based momentum line over a mix of the median drift,
 // the stop blend and the median momentum.
 
-// Both median rings (its own and the drift's) hold the 9 medians that a lag
-// of at most 8 reads back.
-inline constexpr std::uint32_t kMomentumMedianSlots = 9;
-
 struct MomentumBlendMemory {
     std::uint8_t started = 0;
-    Ring<kMomentumMedianSlots> medianRing;
     Ring<9> driftRing;
     Ring<8> mixRing;
     Ring<3> macdRing;
     double ema12State = 0.0;
     double ema26State = 0.0;
     double signalState = 0.0;
-    MedianDriftRecord<kMomentumMedianSlots> drift;
+    Ring<10> medianDriftRing;  // the median drift's own ring
     SarDemaBlendMemory sarDema;
 };
 
@@ -133,9 +139,10 @@ inline constexpr MomentumBlendParams kCompositeMomentum{8, 15, 8, 20};
 inline constexpr MomentumBlendParams kTr4Momentum{5, 10, 5, 10};
 
 // The parameters are fixed by the code, so that no lag can read past the
-// median rings (blocks.cpp instantiates the two sets above).
+// median ring (blocks.cpp instantiates the two sets above). `median` is the
+// caller's, this bar's median pushed.
 template <const MomentumBlendParams& P>
-double MomentumBlend(MomentumBlendMemory& m, const BarRings& bars);
+double MomentumBlend(MomentumBlendMemory& m, const MedianRing& median, const BarRings& bars);
 
 // ---------------------------------------------------------------------------
 // WeightedAverageSpread: a + b against the 15-bar weighted average of b
@@ -164,14 +171,12 @@ struct VariableIndexCascadeMemory {
 double VariableIndexCascade(VariableIndexCascadeMemory& m, double x);
 
 // ---------------------------------------------------------------------------
-// LowEnvelopeBlend: a low-side envelope averaged with a median momentum.
+// LowEnvelopeBlend: a low-side envelope averaged with a median momentum. It
+// keeps no memory: it reads the caller's median ring (this bar's median
+// pushed) and takes the six-bar weighted average of the low from five bars
+// back, DisplacedWeightedAverage(L, 6, 5), which its callers also use.
 
-struct LowEnvelopeBlendMemory {
-    std::uint8_t started = 0;
-    Ring<9> medianRing;
-};
-
-double LowEnvelopeBlend(LowEnvelopeBlendMemory& m, const BarRings& bars, double a, double b);
+double LowEnvelopeBlend(const MedianRing& median, const BarRings& bars, double lowAverage, double a, double b);
 
 // ---------------------------------------------------------------------------
 // SmoothedMedianMomentum: median price plus k-bar close momentum, averaged

@@ -47,14 +47,15 @@ double ColourTemplate(ColourTemplateMemory& m, const BarRings& bars) {
     const double a = MomentumAdjustedAverage(c);
     const double b = AutoStopLine(h, l, c, m.autoStop);
     const double s = CompositeSignal(m.signal, bars);
-    const double line = m.signal.compositeLine;
+    const CompositeLineMemory& lines = m.signal.lines;
+    const double line = lines.compositeLine;
     const double ci = m.signal.channelIndex;
-    const double combo = ComboOfSignal(m.comboLineAverage, m.signal);
-    const double f = FastComponent(m.fast, bars, m.signal.momentumBlend);
-    const double t = TripleTrendBlend(h, l, c, m.trend);
+    const double combo = ComboOfLine(m.comboLineAverage, line, ci);
+    const double f = FastComponent(m.fast, bars, lines.momentumBlend);
+    const double t = TripleTrendBlendBeside(lines.sarVidya, m.trend, a);
     const double sb = ShortTermBiasOf(m.biasRing, a, t).value;
     const double stop = StopLineOf(m.stopLags, a, t);
-    const double split = SplitLineOf(m.splitSwing, bars, m.signal.smoothedMomentum, m.signal.sarRing.at(0));
+    const double split = SplitLineOf(m.splitSwing, bars, lines.smoothedMomentum, lines.stop);
     TrueStrengthOscillator(c, m.strength);
 
     double* k = m.components;

@@ -30,8 +30,9 @@ struct ColourTemplateMemory {
     CompositeSignalMemory signal;
     BufferedVidyaMemory<5> comboLineAverage;
     FastComponentMemory fast;
-    // One triple trend blend for the short-term bias and the stop line.
-    TripleTrendBlendMemory trend;
+    // One triple trend blend for the short-term bias and the stop line, with
+    // the composite signal's stop and median momentum.
+    TripleTrendBesideMemory trend;
     Ring<4> biasRing;
     StopLineLags stopLags;
     // The split line's momentum (4, 6) and stop (0.02, 0.2) are the composite

@@ -15,40 +15,60 @@
 
 namespace zt {
 
-struct CompositeSignalMemory {
+// The two lines of the composite signal and what they are made of. A study
+// that reads only the lines keeps this record alone: the parts that make
+// only the signal (the stop's 15-length trend, the momentum mix, the smoothed
+// blend and the channel index) feed neither line, so the lines come out the
+// same, bit for bit, without them.
+struct CompositeLineMemory {
     std::uint8_t started = 0;
-    Ring<9> medianRing;   // median price per bar (read at most 8 back)
-    Ring<10> sarRing;     // parabolic stop per bar
-    Ring<11> mixRing;     // close/median momentum mix
-    Ring<14> blendRing;   // smoothed blend
-    double sarVidyaState = 0.0;
+    MedianRing medianRing;  // also read by the momentum blend and the low envelope
     double demaState1 = 0.0;  // over the low envelope
     double demaState2 = 0.0;
-    double blendVidyaState = 0.0;
     MomentumBlendMemory momentum;
     WeightedAverageSpreadMemory spread;
     VariableIndexCascadeMemory cascade;
     ParabolicSarMemory sar;  // step 0.02, cap 0.2
-    LowEnvelopeBlendMemory envelope;
     SarVidyaBlendMemory sarVidya;
-    ChannelIndexMemory channel;
     SmoothedMedianMomentumMemory medianMomentum;
     SwingMidpointMemory swing;
-    double compositeLine = 0.0;  // written by every evaluation
-    double lowerLine = 0.0;      // written by every evaluation
-    // Also written by every evaluation, for the studies that combine the
-    // signal with these parts: a record of their own for them, started with
-    // this one and fed the same bars, would give the same numbers.
-    double channelIndex = 0.0;      // ChannelIndex over the bars
+    // Written by every evaluation.
+    double compositeLine = 0.0;
+    double lowerLine = 0.0;
+    double signalLine = 0.0;
+    double stop = 0.0;              // the parabolic stop of this bar
     double momentumBlend = 0.0;     // MomentumBlend (8, 15, 8, 20)
     double smoothedMomentum = 0.0;  // SmoothedMedianMomentum (4, 6)
 };
 
+// Advances every part of the lines once and returns the composite line; the
+// lower line and the other values listed above are left in the record.
+double CompositeLines(CompositeLineMemory& m, const BarRings& bars);
+
+// The lower line alone: (L[0] + the low's six-bar weighted average from five
+// bars back + the parabolic stop (0.02, 0.2)) / 3, advancing that stop.
+double LowerLine(ParabolicSarMemory& sar, const BarRings& bars);
+
+// The whole composite signal: the lines and the parts of the signal rule.
+struct CompositeSignalMemory {
+    std::uint8_t started = 0;
+    CompositeLineMemory lines;
+    Ring<10> sarRing;   // parabolic stop per bar
+    Ring<11> mixRing;   // close/median momentum mix
+    Ring<14> blendRing; // smoothed blend
+    double sarVidyaState = 0.0;
+    double blendVidyaState = 0.0;
+    ChannelIndexMemory channel;
+    // Written by every evaluation, for the studies that combine the signal
+    // with it.
+    double channelIndex = 0.0;
+};
+
+static_assert(std::is_trivially_copyable_v<CompositeLineMemory>);
 static_assert(std::is_trivially_copyable_v<CompositeSignalMemory>);
 
-// Advances every child once and returns the signal; the evaluation's
-// compositeLine and lowerLine, and the parts listed with them, are left in
-// the record.
+// Advances every child once and returns the signal; the lines are left in
+// m.lines and the channel index in m.channelIndex.
 double CompositeSignal(CompositeSignalMemory& m, const BarRings& bars);
 
 // The signal rule: long (+1) when the smoothed blend sm is at or below the

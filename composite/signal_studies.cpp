@@ -13,14 +13,13 @@ double ComboRule(double c, double a, double b) {
 
 double Combo(ComboMemory& m, const BarRings& bars) {
     StartRecord(m);
-    CompositeSignal(m.signal, bars);
-    return ComboOfSignal(m.lineAverage, m.signal);
+    const double ci = ChannelIndex(bars.high, bars.low, bars.close, m.channel);
+    return ComboOfLine(m.lineAverage, CompositeLines(m.lines, bars), ci);
 }
 
-double ComboOfSignal(BufferedVidyaMemory<5>& lineAverage, const CompositeSignalMemory& signal) {
-    const double a = signal.compositeLine;
-    const double b = BufferedVariableIndexAverage(lineAverage, a);
-    return ComboRule(signal.channelIndex, a, b);
+double ComboOfLine(BufferedVidyaMemory<5>& lineAverage, double compositeLine, double channelIndex) {
+    const double b = BufferedVariableIndexAverage(lineAverage, compositeLine);
+    return ComboRule(channelIndex, compositeLine, b);
 }
 
 double UpDownRule(double now, double before, double e) {
@@ -31,10 +30,10 @@ double UpDownRule(double now, double before, double e) {
 
 double UniversalValue(UniversalMemory& m, const BarRings& bars) {
     StartRecord(m);
-    CompositeSignal(m.signal, bars);
-    const double line = m.signal.compositeLine;
+    const double line = CompositeLines(m.lines, bars);
     const double autoStop = AutoStopLine(bars.high, bars.low, bars.close, m.autoStop);
-    const double stop = StopLine(bars.high, bars.low, bars.close, m.stopLine);
+    const double e = MomentumAdjustedAverage(bars.close);
+    const double stop = StopLineOf(m.stopLags, e, TripleTrendBlendBeside(m.lines.sarVidya, m.trend, e));
     return 2 * line - autoStop - stop;
 }
 
@@ -68,7 +67,7 @@ extern "C" {
 ZT_API double ZT_CALL E_ZARNUPSELL(std::int32_t stateId) {
     return EvaluateStudy<RecordSlot::upsell>(stateId, [](StudyState& s, UpsellMemory& m, double* slots) {
         const double signal = CompositeSignal(m.signal, RingsOf(s.bars));
-        const double line = m.signal.compositeLine;
+        const double line = m.signal.lines.compositeLine;
         slots[1] = line;
         slots[2] = BufferedVariableIndexAverage(m.lineAverage, line);
         return signal;
@@ -81,8 +80,7 @@ ZT_API double ZT_CALL E_ZARNUPSELL(std::int32_t stateId) {
 // bars back in slots 2 and 3.
 ZT_API double ZT_CALL E_ZARNFAST1(std::int32_t stateId) {
     return EvaluateStudy<RecordSlot::fast1>(stateId, [](StudyState& s, Fast1Memory& m, double* slots) {
-        CompositeSignal(m.signal, RingsOf(s.bars));
-        const double line = m.signal.compositeLine;
+        const double line = CompositeLines(m.lines, RingsOf(s.bars));
         const double x =
             line - (DisplacedSimpleAverage(s.bars.high, 4, 2) + DisplacedSimpleAverage(s.bars.low, 4, 2)) / 2;
         auto& hist = m.histogram;
@@ -102,10 +100,9 @@ ZT_API double ZT_CALL E_ZARNFAST1(std::int32_t stateId) {
 ZT_API double ZT_CALL E_ZARNFAST2(std::int32_t stateId) {
     return EvaluateStudy<RecordSlot::fast2>(stateId, [](StudyState& s, Fast2Memory& m, double* slots) {
         const auto bars = RingsOf(s.bars);
-        // The blend advances before the composite signal.
-        const double f = SarVidyaBlend(kDema104Blend, bars.high, bars.low, bars.close, m.blend);
-        CompositeSignal(m.signal, bars);
-        const double line = m.signal.compositeLine;
+        // The blend advances before the composite lines.
+        const double f = SarVidyaBlend<kDema104Blend>(bars.high, bars.low, bars.close, m.blend);
+        const double line = CompositeLines(m.lines, bars);
         slots[1] = line < f ? -1.0 : 0.0;
         return line > f ? 1.0 : 0.0;
     });
@@ -126,11 +123,11 @@ ZT_API double ZT_CALL E_ZARNNEWUPDOWN(std::int32_t stateId) {
     return EvaluateStudy<RecordSlot::newUpDown>(stateId, [](StudyState& s, NewUpDownMemory& m, double*) {
         const auto bars = RingsOf(s.bars);
         StartRecord(m);
-        CompositeSignal(m.signal, bars);
-        const double low = m.signal.lowerLine;
+        const double low = LowerLine(m.sar, bars);
+        const double momentum = SmoothedMedianMomentum(m.momentum, bars, 4, 6);
         const double now = (bars.high.at(0) + bars.low.at(0)) / 2;
         const double before = (bars.high.at(1) + bars.low.at(1)) / 2;
-        const double e = low - m.signal.smoothedMomentum + bars.close.at(0);
+        const double e = low - momentum + bars.close.at(0);
         return UpDownRule(now, before, e);
     });
 }

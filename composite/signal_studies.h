@@ -28,36 +28,42 @@ struct Fast1HistogramMemory {
     TripleExponentialMemory tema;
 };
 
+// FAST1, FAST2, UNIVERSAL and COMBO read only the composite line (and COMBO
+// the channel index): they keep the lines without the signal.
 struct Fast1Memory {
-    CompositeSignalMemory signal;
+    CompositeLineMemory lines;
     Fast1HistogramMemory histogram;
 };
 
 struct Fast2Memory {
-    CompositeSignalMemory signal;
-    SarVidyaBlendMemory blend;  // evaluated before the signal
+    CompositeLineMemory lines;
+    SarVidyaBlendMemory blend;  // evaluated before the lines
 };
 
-// The combo's channel index is the one the composite signal computes on the
-// same bars.
 struct ComboMemory {
     std::uint8_t started = 0;
-    CompositeSignalMemory signal;
+    CompositeLineMemory lines;
+    ChannelIndexMemory channel;
     BufferedVidyaMemory<5> lineAverage;  // of compositeLine
 };
 
-// The smoothed median momentum (4, 6) is the composite signal's.
+// NEWUPDOWN reads the composite lower line and the smoothed median momentum
+// (4, 6) of the lines: it keeps just what makes those two.
 struct NewUpDownMemory {
     std::uint8_t started = 0;
-    CompositeSignalMemory signal;
+    ParabolicSarMemory sar;  // the lower line's stop (0.02, 0.2)
+    SmoothedMedianMomentumMemory momentum;
 };
 
-// Shared by E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND.
+// Shared by E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND. The stop line's triple
+// trend blend takes its stop and median momentum from the composite signal's
+// fast blend, which computes them alike on the same bars.
 struct UniversalMemory {
     std::uint8_t started = 0;
     AutoStopLineMemory autoStop;
-    CompositeSignalMemory signal;
-    StopLineMemory stopLine;
+    CompositeLineMemory lines;
+    TripleTrendBesideMemory trend;
+    StopLineLags stopLags;
 };
 
 // The combo filter: +1 when the channel index c is positive and the
@@ -67,9 +73,10 @@ double ComboRule(double c, double a, double b);
 // The calculation of E_ZARNCOMBO on its record.
 double Combo(ComboMemory& m, const BarRings& bars);
 
-// The combo of a composite signal just evaluated: its composite line against
-// the line's variable-index average, filtered by its channel index.
-double ComboOfSignal(BufferedVidyaMemory<5>& lineAverage, const CompositeSignalMemory& signal);
+// The combo of composite lines just evaluated: the composite line against the
+// line's variable-index average, filtered by the channel index on the same
+// bars.
+double ComboOfLine(BufferedVidyaMemory<5>& lineAverage, double compositeLine, double channelIndex);
 
 // +1 when the midpoint rises (now > before) but stays below the envelope e,
 // -1 when it falls but stays above e, else 0.

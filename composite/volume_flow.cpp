@@ -10,12 +10,12 @@ namespace zt {
 double Tr4Line(Tr4LineMemory& m, const BarRings& bars) {
     const bool starting = StartRecord(m);
     const double flow = VolumeFlowMomentum(m.flowRings, m.flowSums, starting, bars, 10);
-    const double mb = MomentumBlend<kTr4Momentum>(m.momentum, bars);
-    const double median = (bars.high.at(0) + bars.low.at(0)) / 2;
+    const double median = PushMedian(m.medianRing, bars);
+    const double mb = MomentumBlend<kTr4Momentum>(m.momentum, m.medianRing, bars);
     const double vc = VariableIndexCascade(m.cascade, WeightedAverageSpread(m.spread, median, mb + flow));
     const double sar = ParabolicSar(bars.high, bars.low, m.sar, 0.02, 0.2);
-    const double le = LowEnvelopeBlend(m.envelope, bars, vc, sar);
-    return (SarVidyaBlend(kTr4Blend, bars.high, bars.low, bars.close, m.sarVidya) + le) / 2;
+    const double le = LowEnvelopeBlend(m.medianRing, bars, DisplacedWeightedAverage(bars.low, 6, 5), vc, sar);
+    return (SarVidyaBlend<kTr4Blend>(bars.high, bars.low, bars.close, m.sarVidya) + le) / 2;
 }
 
 double Tr4Trigger(double sar, double c0, double c1, double prevSar, double t) {
@@ -36,17 +36,17 @@ double RibbonLine(RibbonLineMemory& m, const BarRings& bars) {
     // The signal line of the composite signal, with the spread built from
     // the momentum blend plus the volume flow.
     const double flow = VolumeFlowMomentum(m.flowRings, m.flowSums, starting, bars, 15);
-    const double mb = MomentumBlend<kCompositeMomentum>(m.momentum, bars);
+    const double mb = MomentumBlend<kCompositeMomentum>(m.momentum, median, bars);
     const double ws = WeightedAverageSpread(m.spread, (h0 + l0) / 2, mb + flow);
     const double vc = VariableIndexCascade(m.cascade, ws);
     const double sar = ParabolicSar(h, l, m.sar, 0.02, 0.2);
-    const double le = LowEnvelopeBlend(m.envelope, bars, vc, sar);
-    const double svb = SarVidyaBlend(kCompositeBlend, h, l, c, m.sarVidya);
+    const double wl = DisplacedWeightedAverage(l, 6, 5);
+    const double le = LowEnvelopeBlend(median, bars, wl, vc, sar);
+    const double svb = SarVidyaBlend<kCompositeBlend>(h, l, c, m.sarVidya);
     if (starting) m.demaState1 = m.demaState2 = le;
     const double de = DoubleExponentialAverage(le, m.demaState1, m.demaState2, 20);
     const double mid = ((de + svb + ws) / 3 + median.at(0) + (c0 - median.at(8))) / 2;
     const double smm = SmoothedMedianMomentum(m.medianMomentum, bars, 4, 6);
-    const double wl = DisplacedWeightedAverage(l, 6, 5);
     const double slow = SlowLine(bars, median.at(0), (l0 + wl + sar) / 3);
     const double line = (SwingMidpoint(m.swing, h0, l0, smm, slow) + mid + le) / 3;
 
@@ -101,9 +101,8 @@ ZT_API double ZT_CALL E_ZARN1MINRIBBON(std::int32_t stateId) {
 ZT_API double ZT_CALL E_ZARNFAST3(std::int32_t stateId) {
     return EvaluateStudy<RecordSlot::fast3>(stateId, [](StudyState& s, Fast3Memory& m, double* slots) {
         const auto bars = RingsOf(s.bars);
-        CompositeSignal(m.signal, bars);  // its composite line and momentum blend are used
-        const double f = FastComponent(m.fast, bars, m.signal.momentumBlend);
-        const double g = m.signal.compositeLine;
+        const double g = CompositeLines(m.lines, bars);
+        const double f = FastComponent(m.fast, bars, m.lines.momentumBlend);
         const double h = MomentumAdjustedAverage(bars.close);
         const double r = f - (h + g) / 2;
         slots[1] = r < 0 ? r : 0.0;

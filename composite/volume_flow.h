@@ -17,11 +17,11 @@ struct Tr4LineMemory {
     std::uint8_t started = 0;
     VolumeFlowRings flowRings;
     VolumeFlowSums flowSums;
+    MedianRing medianRing;  // for the momentum blend and the low envelope
     MomentumBlendMemory momentum;
     WeightedAverageSpreadMemory spread;
     VariableIndexCascadeMemory cascade;
     ParabolicSarMemory sar;  // step 0.02, cap 0.2
-    LowEnvelopeBlendMemory envelope;
     SarVidyaBlendMemory sarVidya;
 };
 
@@ -35,7 +35,7 @@ struct Tr4Memory {
 struct RibbonLineMemory {
     std::uint8_t started = 0;
     VolumeFlowRings flowRings;
-    Ring<9> medianRing;  // read at most 8 back
+    MedianRing medianRing;  // also read by the momentum blend and the low envelope
     VolumeFlowSums flowSums;
     double demaState1 = 0.0;  // over the low envelope
     double demaState2 = 0.0;
@@ -45,7 +45,6 @@ struct RibbonLineMemory {
     WeightedAverageSpreadMemory spread;
     VariableIndexCascadeMemory cascade;
     ParabolicSarMemory sar;  // step 0.02, cap 0.2
-    LowEnvelopeBlendMemory envelope;
     SarVidyaBlendMemory sarVidya;
     SmoothedMedianMomentumMemory medianMomentum;
     SwingMidpointMemory swing;
@@ -62,7 +61,7 @@ struct FastComponentMemory {
 
 struct Fast3Memory {
     FastComponentMemory fast;
-    CompositeSignalMemory signal;
+    CompositeLineMemory lines;  // the composite line and the momentum blend
 };
 
 // The trend line that confirms TR4's stop flips.

@@ -36,8 +36,7 @@ extern "C" {
 ZT_API double ZT_CALL E_ZARNWATERLEVEL(std::int32_t stateId) {
     return EvaluateStudy<RecordSlot::waterLevel>(stateId, [](StudyState& s, WaterLevelMemory& m, double*) {
         const auto bars = RingsOf(s.bars);
-        CompositeSignal(m.signal, bars);  // only its lower line is used
-        return WaterLevelLine(m.level, bars, m.signal.lowerLine);
+        return WaterLevelLine(m.level, bars, LowerLine(m.sar, bars));
     });
 }
 
@@ -52,10 +51,9 @@ ZT_API double ZT_CALL E_ZARNTRIGGERWATERLEVELUPDOWN(std::int32_t stateId) {
         // Worked out first (it depends on nothing else), so that its long
         // chain of additions runs while the composite signal is computed.
         const double r = LinearRegressionValue(bars.close, 140, 0);
-        CompositeSignal(m.signal, bars);
-        const double a = m.signal.compositeLine;
+        const double a = CompositeLines(m.lines, bars);
         const double b = BufferedVariableIndexAverage(m.lineAverage, a);
-        const double w = WaterLevelLine(m.level, bars, m.signal.lowerLine);
+        const double w = WaterLevelLine(m.level, bars, m.lines.lowerLine);
         const double t = (r + w) / 2;
         return WaterLevelTrigger(a, b, t, bars.close.at(0));
     });

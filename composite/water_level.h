@@ -18,14 +18,16 @@ struct WaterLevelLineMemory {
     Ring<22> levelRing;  // read from 12 to 21 back
 };
 
+// The water level reads only the composite lower line, which takes nothing
+// from the rest of the composite signal but its parabolic stop.
 struct WaterLevelMemory {
-    CompositeSignalMemory signal;
+    ParabolicSarMemory sar;  // the lower line's stop (0.02, 0.2)
     WaterLevelLineMemory level;
 };
 
 struct TriggerWaterLevelMemory {
     std::uint8_t started = 0;
-    CompositeSignalMemory signal;
+    CompositeLineMemory lines;
     BufferedVidyaMemory<5> lineAverage;  // of compositeLine
     WaterLevelLineMemory level;
 };

@@ -114,3 +114,19 @@ fi
 } >"$payload/entries"
 # An empty file segment and an empty text segment (each just 0 and length 5).
 b 0 1 0 20  0 0 0 0 5  0 0 0 0 5 >"$payload/empty_segments"
+
+# --- replay_csv: chunk-size byte, intrabar steps, raw-bar flag (then count
+# and 5 doubles a bar), then the CSV text.
+replay=corpus/replay_csv
+mkdir -p "$replay"
+{ b 0 4 0; head -n 40 ../../shared/data/estx50fut_1min_20060102_20060113.csv 2>/dev/null ||
+    printf 'date,time,open,high,low,close,volume\n20060102,901,3602.00,3603.00,3597.00,3599.00,5699\n'; } >"$replay/own_layout"
+{ b 6 3 0; printf '\xef\xbb\xbfDate;Open;High;Low;Close;Adj Close;Volume\r\n'
+  printf '"2024-01-31";"10.5";11;10;10.75;10.7;"1,000"\r\n2024-02-01;10.75;12;10.5;11.5;11.4;2000\r\n'; } >"$replay/vendor_daily"
+{ b 2 5 0; printf 'Timestamp\tOpen\tHigh\tLow\tClose\tVol\n01/31/2024 09:35:00\t1\t2\t0.5\t1.5\t10\n'
+  printf '01/31/2024 09:40:30\t1.5\t1.5\t1.5\t1.5\t0\n'; } >"$replay/tab_datetime"
+{ b 0 2 0; printf 'date,time,open,high,low,close\n31.01.2024,09:35,1,2,3,4\n31.01.2024,0936,1e308,nan,-1,1e16\n'; } >"$replay/refused_rows"
+# A bar across most of the double range and a volume near the top.
+{ b 1 8 1 1; printf '\x00\x00\x00\x00\x00\x00\xf0\x3f\x00\x00\x00\x00\x00\x00\xe0\x7f'
+  printf '\x00\x00\x00\x00\x00\x00\xe0\xff\x00\x00\x00\x00\x00\x00\x00\x40\x00\x00\x00\x00\x00\x00\xd0\x7f'
+  printf 'date,time,open,high,low,close,volume\n'; } >"$replay/extreme_bar"

@@ -5,9 +5,6 @@
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
-#else
-#include <atomic>
-#include <thread>
 #endif
 
 namespace zt {
@@ -18,14 +15,6 @@ std::uint8_t StartedUp = 0;
 
 #if defined(_WIN32)
 CRITICAL_SECTION Section;
-#else
-// A re-entrant lock on one word, which every look-up of a state takes, so it
-// should cost no more than a critical section: 0 free, 1 held, 2 held with
-// threads asleep waiting for it. The holder's id lets the holding thread
-// enter again; Depth is touched by the holder alone.
-std::atomic<std::uint32_t> LockWord{0};
-std::atomic<std::thread::id> Holder{};
-std::uint32_t Depth = 0;
 #endif
 }  // namespace
 
@@ -34,28 +23,19 @@ void RegistryLock::Initialise() noexcept { InitializeCriticalSection(&Section); 
 void RegistryLock::Enter() noexcept { EnterCriticalSection(&Section); }
 void RegistryLock::Leave() noexcept { LeaveCriticalSection(&Section); }
 #else
+namespace lock_detail {
+std::atomic<std::uint32_t> LockWord{0};
+constinit thread_local std::uint32_t Depth [[gnu::tls_model("initial-exec")]] = 0;
+
+void WaitForLock() noexcept {
+    // Taken: mark it as waited for, and sleep until it is let go.
+    while (LockWord.exchange(2, std::memory_order_acquire) != 0) LockWord.wait(2, std::memory_order_relaxed);
+}
+
+void WakeWaiter() noexcept { LockWord.notify_one(); }
+}  // namespace lock_detail
+
 void RegistryLock::Initialise() noexcept {}  // the lock is ready from static initialisation
-
-void RegistryLock::Enter() noexcept {
-    const std::thread::id self = std::this_thread::get_id();
-    if (Holder.load(std::memory_order_relaxed) == self) {  // only this thread ever stores its own id
-        ++Depth;
-        return;
-    }
-    std::uint32_t expected = 0;
-    if (!LockWord.compare_exchange_strong(expected, 1, std::memory_order_acquire, std::memory_order_relaxed)) {
-        // Taken: mark it as waited for, and sleep until it is let go.
-        while (LockWord.exchange(2, std::memory_order_acquire) != 0) LockWord.wait(2, std::memory_order_relaxed);
-    }
-    Holder.store(self, std::memory_order_relaxed);
-    Depth = 1;
-}
-
-void RegistryLock::Leave() noexcept {
-    if (--Depth != 0) return;
-    Holder.store(std::thread::id{}, std::memory_order_relaxed);
-    if (LockWord.exchange(0, std::memory_order_release) == 2) LockWord.notify_one();
-}
 #endif
 
 void LibraryEntry(std::uint32_t reason) noexcept {

@@ -6,6 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#if !defined(_WIN32)
+#include <atomic>
+#endif
 
 namespace zt {
 
@@ -17,6 +20,38 @@ public:
     static void Enter() noexcept;
     static void Leave() noexcept;
 };
+
+#if !defined(_WIN32)
+// Every export takes the lock to look its state up, so taking and letting go
+// of a free lock is written here, in line: one compare-and-swap and one
+// exchange on the lock word (0 free, 1 held, 2 held with threads asleep
+// waiting for it), and the holder's depth in a thread-local counter, which
+// is nonzero exactly while this thread holds the lock.
+namespace lock_detail {
+extern std::atomic<std::uint32_t> LockWord;
+extern constinit thread_local std::uint32_t Depth [[gnu::tls_model("initial-exec")]];
+void WaitForLock() noexcept;  // until this thread has taken it
+void WakeWaiter() noexcept;
+}  // namespace lock_detail
+
+inline void RegistryLock::Enter() noexcept {
+    using namespace lock_detail;
+    if (Depth != 0) {  // this thread holds it already
+        ++Depth;
+        return;
+    }
+    std::uint32_t expected = 0;
+    if (!LockWord.compare_exchange_strong(expected, 1, std::memory_order_acquire, std::memory_order_relaxed))
+        WaitForLock();
+    Depth = 1;
+}
+
+inline void RegistryLock::Leave() noexcept {
+    using namespace lock_detail;
+    if (--Depth != 0) return;
+    if (LockWord.exchange(0, std::memory_order_release) == 2) WakeWaiter();
+}
+#endif
 
 class RegistryGuard {
 public:

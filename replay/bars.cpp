@@ -697,7 +697,9 @@ Bar FormingBar(const Bar& bar, int k, int n) {
                               std::fabs(way[3] * scale - way[2] * scale)) *
                                  share;
     double p = bar.open, hi = bar.open, lo = bar.open;
-    for (int j = 0; j < 3; ++j) {
+    // Nothing of the way walked (the first snapshot, or a bar with all four
+    // prices equal) leaves the open as it is, a signed zero included.
+    for (int j = 0; j < 3 && remaining != 0.0; ++j) {
         const double segment = scale == 1.0 ? std::fabs(way[j + 1] - way[j]) : std::fabs(way[j + 1] * scale - way[j] * scale);
         if (remaining >= segment) {
             p = way[j + 1];
@@ -717,7 +719,6 @@ Bar FormingBar(const Bar& bar, int k, int n) {
         }
         hi = std::max(hi, p);
         lo = std::min(lo, p);
-        if (remaining == 0.0) break;
     }
     Bar f = bar;
     f.high = hi;

@@ -56,20 +56,32 @@ struct Instance {
     bool primary = false;          // the study's first state: its values go to the result
 };
 
-// Frees the chart context however the replay ends.
+// Frees the chart context however the replay ends. With a selection lock
+// the context stays selected, under the lock, until Selected() says the
+// chart's states exist.
 class ChartContext {
 public:
-    ChartContext(const Exports& x, std::int32_t id) : x_(x), id_(id) {
+    ChartContext(const Exports& x, std::int32_t id, std::mutex* selection) : x_(x), id_(id), selection_(selection) {
+        if (selection_ != nullptr) held_ = std::unique_lock(*selection_);
         x_.Dll_Add(id_);
         x_.Dll_Context(id_);
     }
-    ~ChartContext() { x_.Dll_Free(id_); }
+    ~ChartContext() {
+        if (selection_ != nullptr && !held_.owns_lock()) held_.lock();
+        x_.Dll_Free(id_);
+    }
     ChartContext(const ChartContext&) = delete;
     ChartContext& operator=(const ChartContext&) = delete;
+
+    void Selected() {
+        if (held_.owns_lock()) held_.unlock();
+    }
 
 private:
     const Exports& x_;
     std::int32_t id_;
+    std::mutex* selection_;
+    std::unique_lock<std::mutex> held_;
 };
 
 class Host {
@@ -176,7 +188,7 @@ ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions&
 
     const auto start = std::chrono::steady_clock::now();
     const Host host(library, options);
-    const ChartContext chart(library, options.context);
+    ChartContext chart(library, options.context, options.selection);
     std::vector<Instance> states;
     states.reserve(studies.empty() ? 0 : stateCount);
     for (std::size_t i = 0; !studies.empty() && i < stateCount; ++i) {
@@ -188,6 +200,7 @@ ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions&
         if (s.id == 0) throw ReplayError("E_CREATESTATE failed for state " + std::to_string(i + 1));
         states.push_back(s);
     }
+    chart.Selected();
 
     double slots[kSlotCount];
     const auto evaluate = [&](const Instance& s) {

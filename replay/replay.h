@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,6 +32,12 @@ struct ReplayOptions {
     // 0 means one state per study.
     int states = 0;
     std::int32_t context = 1;
+    // The library keeps one process-wide context selection, and a new state
+    // joins whichever context is selected. A host that replays several
+    // charts at once in one process passes one lock for all of them: it is
+    // held from selecting the chart's context until its states exist, and
+    // while the context is freed. Null: the replay is alone.
+    std::mutex* selection = nullptr;
     // Called after every bar with the number of bars done.
     std::function<void(std::size_t)> progress;
 };

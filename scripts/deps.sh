@@ -12,7 +12,9 @@
 # version resources back), fuzz (clang with the libFuzzer and sanitizer
 # runtimes, for the fuzz preset), chart (Chromium, librsvg's rsvg-convert and
 # ImageMagick to render the replay's charts, Node.js and npm when missing, and
-# the browser test's node_modules through npm ci).
+# the browser test's node_modules through npm ci), python (pybind11, Python's
+# headers, NumPy, pandas, pytest and Dask with its distributed scheduler, for
+# the Python package that the native preset builds and tests).
 set -euo pipefail
 
 group_packages() {
@@ -27,10 +29,12 @@ group_packages() {
       # A Node.js from elsewhere (it brings its own npm) is kept.
       command -v node >/dev/null || echo nodejs
       command -v npm >/dev/null || echo npm ;;
-    *) echo "scripts/deps.sh: unknown group $1 (build, windows, fuzz, chart, all)" >&2; return 1 ;;
+    python) echo pybind11-dev python3-pybind11 python3-dev python3-numpy python3-pandas python3-pytest \
+                 python3-dask python3-distributed ;;
+    *) echo "scripts/deps.sh: unknown group $1 (build, windows, fuzz, chart, python, all)" >&2; return 1 ;;
   esac
 }
-all_groups=(build windows fuzz chart)
+all_groups=(build windows fuzz chart python)
 
 groups=("$@")
 [ "${#groups[@]}" -gt 0 ] || groups=(all)

@@ -33,18 +33,37 @@ inline double PositivePart(double x) {
 // back: (up - down) / (up + down) in [-1, 1]; reads n + 1 values, 0 when flat.
 template <class R>
 double MomentumRatio(const R& r, std::uint32_t n, std::uint32_t k = 0) {
+    // A rise adds a - b to up, a fall b - a to down, and each adds +0.0
+    // otherwise, which leaves it as it was: both only ever hold +0.0 or more,
+    // never -0.0 or NaN. So the sums are those of adding on rises and falls
+    // alone (a > b exactly when a - b > 0).
+#if defined(__SSE2__)
+    // The two sums side by side, (up, down): one packed subtraction
+    // (a, b) - (b, a), maximum with +0.0 and addition per step, each lane
+    // the scalar operation PositivePart and the addition would do. The
+    // values are read one by one: the rings were mostly written by the push
+    // just before, and a 16-byte load across two of its stores would wait
+    // for them to reach the cache.
+    const __m128d zero = _mm_setzero_pd();
+    __m128d sums = zero;
+    __m128d a = _mm_set1_pd(r.at(k));
+    r.forEachBack(k + 1, n, [&](double older) {
+        const __m128d b = _mm_set1_pd(older);
+        sums = _mm_add_pd(sums, _mm_max_pd(_mm_sub_pd(_mm_unpacklo_pd(a, b), _mm_unpacklo_pd(b, a)), zero));
+        a = b;
+    });
+    const double up = _mm_cvtsd_f64(sums);
+    const double down = _mm_cvtsd_f64(_mm_unpackhi_pd(sums, sums));
+#else
     double up = 0.0;
     double down = 0.0;
     double a = r.at(k);
     r.forEachBack(k + 1, n, [&](double b) {  // b is one bar older than a
-        // A rise adds a - b to up, a fall b - a to down, and each adds +0.0
-        // otherwise, which leaves it as it was: both only ever hold +0.0 or
-        // more, never -0.0 or NaN. So the sums are those of adding on rises
-        // and falls alone (a > b exactly when a - b > 0).
         up += PositivePart(a - b);
         down += PositivePart(b - a);
         a = b;
     });
+#endif
     if (up + down == 0.0) return 0.0;
     return (up - down) / (up + down);
 }

@@ -67,32 +67,20 @@ double ParabolicSar(const BarRing& high, const BarRing& low,
     return result;
 }
 
-double SarVidyaBlend(const SarVidyaParams& p, const BarRing& high,
-                     const BarRing& low, const BarRing& close,
-                     SarVidyaBlendMemory& m) {
-    // Starting the blend zero-fills its rings and clears the stop's flag.
-    const bool starting = StartRecord(m);
-
-    const double s = ParabolicSar(high, low, m.sar, p.step, 0.2);
-    m.sarRing.push(s);
-    if (starting) m.vidyaState = s;
-    const double v = VariableIndexAverage(m.sarRing, m.vidyaState, 5);
-
-    const double median =
-        (high.at(0) + low.at(0)) / 2.0 + (close.at(0) - close.at(p.k1));
-    m.medianMomentumRing.push(median);
-    const auto& mm = m.medianMomentumRing;
-    m.averageRing.push((mm.at(0) + mm.at(p.k2) + mm.at(p.k3)) / 3.0);
-    m.resultRing.push(SimpleAverage(m.averageRing, 6));
-
-    return 0.25 * m.resultRing.at(p.k4) + 0.75 * v;
-}
-
 double TripleTrendBlend(const BarRing& high, const BarRing& low,
                         const BarRing& close, TripleTrendBlendMemory& m) {
     StartRecord(m);  // also restarts the embedded blend
-    const double b = SarVidyaBlend(kFast104Blend, high, low, close, m.blend);
+    const double b = SarVidyaBlend<kFast104Blend>(high, low, close, m.blend);
     const double e = MomentumAdjustedAverage(close);
+    m.maRing.push(e);
+    return (b + SimpleAverage(m.maRing, 5) + e) / 3.0;
+}
+
+double TripleTrendBlendBeside(const SarVidyaBlendMemory& evaluated, TripleTrendBesideMemory& m, double e) {
+    static_assert(kCompositeBlend.step == kFast104Blend.step && kCompositeBlend.k1 == kFast104Blend.k1,
+                  "the blends share their stop and median momentum only with the same step and span");
+    const double b = SarVidyaLine<kFast104Blend>(evaluated.medianMomentumRing, m.averageRing, m.resultRing,
+                                                 evaluated.vidyaState);
     m.maRing.push(e);
     return (b + SimpleAverage(m.maRing, 5) + e) / 3.0;
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "series/adaptive_averages.h"
 #include "series/window_averages.h"
 #include "store/series_ring.h"
 
@@ -68,13 +69,35 @@ inline constexpr SarVidyaParams kDema104Blend{4, 0.02, 2, 1, 0};
 inline constexpr SarVidyaParams kCompositeBlend{3, 0.03, 1, 3, 2};
 inline constexpr SarVidyaParams kTr4Blend{4, 0.02, 1, 2, 2};
 
+// The line half of SarVidyaBlend: from its median-momentum ring mm (pushed
+// this evaluation) and the stop's variable-index average v, through its
+// average and result rings.
+template <const SarVidyaParams& P>
+double SarVidyaLine(const Ring<4>& mm, Ring<6>& averageRing, Ring<3>& resultRing, double v) {
+    averageRing.push((mm.at(0) + mm.at(P.k2) + mm.at(P.k3)) / 3.0);
+    resultRing.push(SimpleAverage(averageRing, 6));
+    return 0.25 * resultRing.at(P.k4) + 0.75 * v;
+}
+
 // Three quarters a 5-length variable-index average of the parabolic stop
-// (step p.step, cap 0.2) plus one quarter a smoothed median-plus-momentum
-// line read p.k4 bars back. The first call sees zero-filled rings and seeds
-// the variable-index state with the first stop.
-double SarVidyaBlend(const SarVidyaParams& p, const BarRing& high,
-                     const BarRing& low, const BarRing& close,
-                     SarVidyaBlendMemory& m);
+// (step P.step, cap 0.2) plus one quarter a smoothed median-plus-momentum
+// line read P.k4 bars back. The first call sees zero-filled rings and seeds
+// the variable-index state with the first stop. The parameters are fixed by
+// the code, so that every look-back is a constant.
+template <const SarVidyaParams& P>
+double SarVidyaBlend(const BarRing& high, const BarRing& low, const BarRing& close, SarVidyaBlendMemory& m) {
+    // Starting the blend zero-fills its rings and clears the stop's flag.
+    const bool starting = StartRecord(m);
+
+    const double s = ParabolicSar(high, low, m.sar, P.step, 0.2);
+    m.sarRing.push(s);
+    if (starting) m.vidyaState = s;
+    const double v = VariableIndexAverage(m.sarRing, m.vidyaState, 5);
+
+    const double median = (high.at(0) + low.at(0)) / 2.0 + (close.at(0) - close.at(P.k1));
+    m.medianMomentumRing.push(median);
+    return SarVidyaLine<P>(m.medianMomentumRing, m.averageRing, m.resultRing, v);
+}
 
 // Memory of TripleTrendBlend.
 struct TripleTrendBlendMemory {
@@ -88,9 +111,25 @@ struct TripleTrendBlendMemory {
 double TripleTrendBlend(const BarRing& high, const BarRing& low,
                         const BarRing& close, TripleTrendBlendMemory& m);
 
+// The triple trend blend beside a SarVidyaBlend with the same stop step and
+// momentum span (kCompositeBlend), evaluated on the same bars and started
+// with it: the fast blend's stop, its variable-index average and its
+// median-momentum ring would be that blend's bit for bit, so they are taken
+// from it (`evaluated`, already advanced this evaluation); the blend keeps
+// only its own average and result rings here. e is the momentum-adjusted
+// average of the close on this bar.
+struct TripleTrendBesideMemory {
+    Ring<6> averageRing;
+    Ring<3> resultRing;
+    Ring<5> maRing;  // momentum-adjusted averages of the close
+};
+
+double TripleTrendBlendBeside(const SarVidyaBlendMemory& evaluated, TripleTrendBesideMemory& m, double e);
+
 // Records are restored by one flat copy before every evaluation.
 static_assert(std::is_trivially_copyable_v<ParabolicSarMemory>);
 static_assert(std::is_trivially_copyable_v<SarVidyaBlendMemory>);
 static_assert(std::is_trivially_copyable_v<TripleTrendBlendMemory>);
+static_assert(std::is_trivially_copyable_v<TripleTrendBesideMemory>);
 
 }  // namespace zt

@@ -9,14 +9,7 @@
 
 namespace zt {
 
-Registries& TheRegistries() {
-    static Registries registries;
-    return registries;
-}
-
 namespace {
-
-std::uint32_t IndexPlace(std::int32_t id) { return static_cast<std::uint32_t>(id) % kStateIndexSize; }
 
 ChartContext* LookUpContext(Registries& r, std::int32_t id) {
     auto it = r.contexts.find(id);
@@ -73,7 +66,7 @@ std::int32_t CreateState(std::int32_t gcFlag) {
         if (StudyState* oldest = FindState(r.recentStates.at(kMaxLiveStates - 1)))
             DestroyState(oldest);
     }
-    r.stateIndex[IndexPlace(id)] = created;
+    r.stateIndex[StateIndexPlace(id)] = created;
     if (r.current.record != nullptr) {
         TraceLog("Add State %d to Context %d", id, r.current.id);
         r.current.record->stateIds.push_back(id);  // room reserved above
@@ -84,19 +77,12 @@ std::int32_t CreateState(std::int32_t gcFlag) {
 
 }  // namespace
 
-StudyState* FindState(std::int32_t id) {
+StudyState* FindStateInMapAndLeave(std::int32_t id) noexcept {
     Registries& r = TheRegistries();
     StudyState* found = nullptr;
-    {
-        RegistryGuard guard;
-        StudyState*& place = r.stateIndex[IndexPlace(id)];
-        if (place != nullptr && place->id == id) {
-            found = place;
-        } else {
-            auto it = r.states.find(id);
-            if (it != r.states.end()) found = place = it->second.get();
-        }
-    }
+    auto it = r.states.find(id);
+    if (it != r.states.end()) found = r.stateIndex[StateIndexPlace(id)] = it->second.get();
+    RegistryLock::Leave();
     if (found == nullptr) TraceLog("FindState failed for id %d", id);
     return found;
 }
@@ -114,7 +100,7 @@ void DestroyState(StudyState* state) {
         ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
     }
     const bool counted = state->gc == 1;
-    if (r.stateIndex[IndexPlace(id)] == state) r.stateIndex[IndexPlace(id)] = nullptr;
+    if (r.stateIndex[StateIndexPlace(id)] == state) r.stateIndex[StateIndexPlace(id)] = nullptr;
     r.states.erase(id);  // releases the state with its rings and memory records
     if (counted) --r.liveStateCount;
     // The id stays in the recent-state ring; an eviction that meets it finds

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "host/platform.h"
 #include "store/series_ring.h"
 #include "store/state.h"
 
@@ -43,10 +44,28 @@ struct Registries {
     std::int32_t liveStateCount = 0;
 };
 
-Registries& TheRegistries();
+inline Registries& TheRegistries() {
+    static Registries registries;
+    return registries;
+}
+
+inline std::uint32_t StateIndexPlace(std::int32_t id) { return static_cast<std::uint32_t>(id) % kStateIndexSize; }
+
+// The look-up past the direct index: the map. Called holding the lock, which
+// it lets go of; a hit is entered in the index, a miss traced.
+StudyState* FindStateInMapAndLeave(std::int32_t id) noexcept;
 
 // Looks a state up under the lock; a miss writes "FindState failed for id %d".
-StudyState* FindState(std::int32_t id);
+// Every export starts here, so the path through the direct index is in line.
+inline StudyState* FindState(std::int32_t id) noexcept {
+    RegistryLock::Enter();
+    StudyState* const place = TheRegistries().stateIndex[StateIndexPlace(id)];
+    if (place != nullptr && place->id == id) [[likely]] {
+        RegistryLock::Leave();
+        return place;
+    }
+    return FindStateInMapAndLeave(id);
+}
 void DestroyState(StudyState* state);
 
 }  // namespace zt

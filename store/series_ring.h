@@ -5,10 +5,16 @@
 // and, once the ring is full, drops the oldest; a look-back of capacity or
 // more wraps around and reads element (k mod capacity) back again. Slots
 // never written read 0, so windows over a young history average in zeros by
-// design. Two layouts give that:
-// - SeriesRing (the bar history, the recent-state ring): element k back is
-//   values[(head + k) mod capacity]; a push moves head one step back
+// design. Three layouts give that:
+// - SeriesRing (the bar dates and times, the recent-state ring): element k
+//   back is values[(head + k) mod capacity]; a push moves head one step back
 //   (wrapping) and writes there, so a bar store is a constant-time write.
+// - HistoryRing (the bar prices and volumes, which every study reads):
+//   element k back is values[start + k] for every k below the capacity, so
+//   a read needs no place arithmetic and no window wraps in memory. A push
+//   moves start one slot down into Slack spare slots; once they are used up
+//   it first moves the newest capacity - 1 elements back up (one move of
+//   the whole history every Slack pushes).
 // - RecordRing (the rings of memory records, at most a few dozen elements):
 //   kept newest first, element k back is values[k]; a push moves the
 //   elements one place older. The move costs less than the place arithmetic
@@ -73,6 +79,37 @@ struct SeriesRing {
     // Writable access to the element k back (used only by the registry's
     // move-to-front step).
     T& slot(std::uint32_t k) { return values[index(k)]; }
+};
+
+// A ring whose look-backs below the capacity read one run of slots:
+// element k back is values[start + k].
+template <class T, std::uint32_t Cap, std::uint32_t Slack>
+struct HistoryRing {
+    static_assert(Cap > 1 && Slack > 0, "a history needs room to move");
+    static constexpr std::uint32_t capacity = Cap;
+
+    std::uint32_t start = Slack;  // 0 to Slack
+    T values[Cap + Slack] = {};
+
+    std::uint32_t index(std::uint32_t k) const { return start + (k < Cap ? k : k % Cap); }
+    T at(std::uint32_t k) const { return values[index(k)]; }
+    T operator[](std::uint32_t k) const { return at(k); }
+    // The newest Cap elements, newest first: a ring of Cap slots whose
+    // element k back is in slot k.
+    template <class F>
+    void forEachBack(std::uint32_t k, std::uint32_t n, F&& f) const {
+        WalkSlots(values + start, Cap, k < Cap ? k : k % Cap, n, f);
+    }
+    void push(T v) {
+        if (start == 0) {
+            // The oldest element drops out; the others move up behind the
+            // slot the new one takes.
+            std::memmove(values + Slack + 1, values, (Cap - 1) * sizeof(T));
+            start = Slack + 1;
+        }
+        values[--start] = v;
+    }
+    void setNewest(T v) { values[start] = v; }
 };
 
 // A ring whose capacity is chosen at run time (at most MaxCap): the error
@@ -166,6 +203,9 @@ inline bool StartRecord(Record& r) {
 namespace zt {
 // Every state keeps the newest 200 bars of its chart.
 inline constexpr std::uint32_t BarHistoryCapacity = 200;
-using BarRing = SeriesRing<double, BarHistoryCapacity>;
+// Spare slots of a price or volume history: 256 bytes a ring, and a move of
+// its 1,592 bytes every 32 bars.
+inline constexpr std::uint32_t BarHistorySlack = 32;
+using BarRing = HistoryRing<double, BarHistoryCapacity, BarHistorySlack>;
 using IntBarRing = SeriesRing<std::int32_t, BarHistoryCapacity>;
 }  // namespace zt

@@ -8,17 +8,17 @@ namespace zt {
 
 double DemaBlend(const BarRing& high, const BarRing& low, const BarRing& close, DemaBlendMemory& m) {
     const bool starting = StartRecord(m);
-    const double x = SarVidyaBlend(kDema104Blend, high, low, close, m.blend);
+    const double x = SarVidyaBlend<kDema104Blend>(high, low, close, m.blend);
     if (starting) m.demaState1 = m.demaState2 = x;
     return DoubleExponentialAverage(x, m.demaState1, m.demaState2, 60);
 }
 
 namespace {
 
-template <RecordSlot Slot>
-double BlendLine(std::int32_t stateId, const SarVidyaParams& params) {
-    return EvaluateStudy<Slot>(stateId, [&params](StudyState& s, SarVidyaBlendMemory& m, double*) {
-        return SarVidyaBlend(params, s.bars.high, s.bars.low, s.bars.close, m);
+template <RecordSlot Slot, const SarVidyaParams& P>
+double BlendLine(std::int32_t stateId) {
+    return EvaluateStudy<Slot>(stateId, [](StudyState& s, SarVidyaBlendMemory& m, double*) {
+        return SarVidyaBlend<P>(s.bars.high, s.bars.low, s.bars.close, m);
     });
 }
 
@@ -30,14 +30,14 @@ using namespace zt;
 extern "C" {
 
 ZT_API double ZT_CALL E_ZARNFAST104(std::int32_t stateId) {
-    return BlendLine<RecordSlot::fast104>(stateId, kFast104Blend);
+    return BlendLine<RecordSlot::fast104, kFast104Blend>(stateId);
 }
 
-ZT_API double ZT_CALL E_ZARN104(std::int32_t stateId) { return BlendLine<RecordSlot::line104>(stateId, k104Blend); }
+ZT_API double ZT_CALL E_ZARN104(std::int32_t stateId) { return BlendLine<RecordSlot::line104, k104Blend>(stateId); }
 
 // The undelayed input of E_ZARNDEMA104, on a blend memory of its own.
 ZT_API double ZT_CALL E_ZARNDEMA104FAST104(std::int32_t stateId) {
-    return BlendLine<RecordSlot::dema104Fast104>(stateId, kDema104Blend);
+    return BlendLine<RecordSlot::dema104Fast104, kDema104Blend>(stateId);
 }
 
 ZT_API double ZT_CALL E_ZARNDEMA104(std::int32_t stateId) {

@@ -5,6 +5,7 @@
 #include "include/zarntrade.h"
 #include "series/window_averages.h"
 #include "studies/study_entry.h"
+#include "studies/window_studies.h"
 
 namespace zt {
 
@@ -62,16 +63,16 @@ ZT_API double ZT_CALL E_ZARNAUTOSTOP(std::int32_t stateId) {
 // position 2 strictly between them, 1 below both, 0 otherwise (above both or
 // touching either), with an above flag (1) and a below flag (-1).
 ZT_API double ZT_CALL E_ZARNMP(std::int32_t stateId) {
-    return EvaluateStudy(stateId, [stateId](StudyState& s, double* slots) {
+    return EvaluateStudy(stateId, [](StudyState& s, double* slots) {
         // Without memory for the stop line's record the position means
         // nothing: answer 0.0 and write no slot, as the stop line would.
         if (!EnsureRecord<RecordSlot::stopLine>(s)) throw std::bad_alloc();
         const double m = (s.bars.high.at(0) + s.bars.low.at(0)) / 2;
-        // Full entry calls: the stop line's record on this state advances
-        // exactly as if the host had called it; their slot writes are
-        // overwritten below.
-        const double stop = E_ZARNSTOPLINE(stateId);
-        const double tight = E_ZARNTIGHTSTOP(stateId);
+        // The stop line's record on this state advances exactly as the stop
+        // line's own evaluation advances it (restored from its committed
+        // copy, then evaluated); the tight stop keeps no memory.
+        const double stop = StopLine(s.bars.high, s.bars.low, s.bars.close, RestoreRecord<RecordSlot::stopLine>(s));
+        const double tight = TightStopLevel(s.bars);
         const MidpointPosition p = ClassifyMidpoint(m, stop, tight);
         slots[1] = p.code;
         slots[2] = p.above;

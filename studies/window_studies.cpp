@@ -1,5 +1,7 @@
 // The three studies that keep no memory: their value depends only on the
 // bar history.
+#include "studies/window_studies.h"
+
 #include "include/zarntrade.h"
 #include "series/trend_blends.h"
 #include "series/window_averages.h"
@@ -17,6 +19,8 @@ double OpenMomentumLevel(const BarHistory& b) {
     return sum * (1.0 / 6.0);
 }
 
+}  // namespace
+
 // Weighted mean of low, close (twice) and high, each a three-bar mean over
 // bars 2 to 4 back: the newest two bars do not move it.
 double TightStopLevel(const BarHistory& b) {
@@ -26,7 +30,6 @@ double TightStopLevel(const BarHistory& b) {
     return (l + 2 * c + h) * 0.25;
 }
 
-}  // namespace
 }  // namespace zt
 
 using namespace zt;

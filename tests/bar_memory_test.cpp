@@ -2,6 +2,9 @@
 // the return slots.
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "studies/stop_lines.h"
 #include "studies/study_entry.h"
 #include "studies/volume_bands.h"
@@ -20,7 +23,7 @@ protected:
 TEST_F(Bars, BarNumberZeroFirstReplacesTheZeroBar) {
     const unsigned committed = state_->records.committed();
     EXPECT_EQ(Bar(0, 50), 1);
-    EXPECT_EQ(state_->bars.close.head, 0u);
+    EXPECT_EQ(state_->bars.date.head, 0u);  // stored in place: nothing appended
     EXPECT_EQ(state_->bars.close.at(0), 50);
     EXPECT_EQ(state_->bars.close.at(1), 0);
     EXPECT_EQ(state_->records.committed(), committed);
@@ -29,9 +32,9 @@ TEST_F(Bars, BarNumberZeroFirstReplacesTheZeroBar) {
 TEST_F(Bars, BarNumberOneFirstAppendsAfterTheZeroBar) {
     const unsigned committed = state_->records.committed();
     Bar(1, 50);
-    EXPECT_EQ(state_->bars.close.head, 199u);
     EXPECT_EQ(state_->bars.date.head, 199u);
-    EXPECT_EQ(state_->bars.volume.head, 199u);
+    EXPECT_EQ(state_->bars.volume.at(0), 100);
+    EXPECT_EQ(state_->bars.volume.at(1), 0);
     EXPECT_EQ(state_->bars.close.at(0), 50);
     EXPECT_EQ(state_->bars.high.at(0), 51);
     EXPECT_EQ(state_->bars.date.at(0), 1230107);
@@ -44,12 +47,12 @@ TEST_F(Bars, RepeatedNumbersReplaceAndAnyOtherNumberAppends) {
     Bar(5, 10);
     Bar(5, 11);
     Bar(5, 12);
-    EXPECT_EQ(state_->bars.close.head, 199u);
+    EXPECT_EQ(state_->bars.date.head, 199u);
     EXPECT_EQ(state_->bars.close.at(0), 12);
     EXPECT_EQ(state_->bars.close.at(1), 0);
     Bar(6, 13);
     Bar(5, 14);  // numbers need not grow
-    EXPECT_EQ(state_->bars.close.head, 197u);
+    EXPECT_EQ(state_->bars.date.head, 197u);
     EXPECT_EQ(state_->bars.close.at(0), 14);
     EXPECT_EQ(state_->bars.close.at(1), 13);
     EXPECT_EQ(state_->bars.close.at(2), 12);
@@ -61,6 +64,31 @@ TEST_F(Bars, HistoryKeepsTheNewest200Bars) {
     EXPECT_EQ(state_->bars.close.at(199), 2);  // bar 1 was overwritten
     EXPECT_EQ(state_->bars.close.at(200), 201);  // a look-back of 200 wraps to the newest
     EXPECT_EQ(state_->bars.time.at(199), 2);
+}
+
+// The price history keeps every window in one run of slots and moves itself
+// up now and then: it must read as a plain ring does, wrapping look-backs
+// and windows included, through many moves.
+TEST(HistoryRing, ReadsAsAPlainRingThroughEveryMove) {
+    BarRing history;
+    SeriesRing<double, BarHistoryCapacity> plain;
+    for (int n = 1; n <= 1000; ++n) {
+        const double v = n % 7 == 0 ? -n * 0.5 : n;
+        history.push(v);
+        plain.push(v);
+        if (n % 3 == 0) {
+            history.setNewest(v + 0.25);
+            plain.setNewest(v + 0.25);
+        }
+        if (n % 37 != 0 && n > 3) continue;
+        for (std::uint32_t k = 0; k < 3 * BarHistoryCapacity; ++k) ASSERT_EQ(history.at(k), plain.at(k)) << n << " " << k;
+        for (const auto& [k, len] : {std::pair{0u, 14u}, {5u, 140u}, {150u, 100u}, {199u, 3u}, {230u, 200u}}) {
+            std::vector<double> a, b;
+            history.forEachBack(k, len, [&a](double x) { a.push_back(x); });
+            plain.forEachBack(k, len, [&b](double x) { b.push_back(x); });
+            ASSERT_EQ(a, b) << n << " " << k << " " << len;
+        }
+    }
 }
 
 TEST_F(Bars, UnknownIdsStoreNothing) {

@@ -57,8 +57,10 @@ TEST(CompositeBlocks, WeightedAverageSpreadWindowStartsFiveBack) {
 TEST(CompositeBlocks, MomentumBlendFirstBar) {
     Chart chart;
     chart.add(12, 8, 10);
+    MedianRing median{};
     MomentumBlendMemory m{};
-    EXPECT_EQ(MomentumBlend<kCompositeMomentum>(m, chart.rings()), 10.0);
+    EXPECT_EQ(PushMedian(median, chart.rings()), 10.0);
+    EXPECT_EQ(MomentumBlend<kCompositeMomentum>(m, median, chart.rings()), 10.0);
     EXPECT_EQ(m.mixRing.at(0), 4.25);
 }
 
@@ -155,8 +157,8 @@ TEST(CompositeBlocks, ZeroMedianBarKeepsSwingTrackersFinite) {
         ModSplitLine(modSplit, bars);
         RibbonLine(ribbon, bars);
         const double w = WaterLevelLine(level, bars, 1.0);
-        EXPECT_TRUE(std::isfinite(signal.swing.prevDiff)) << i;
-        EXPECT_TRUE(std::isfinite(signal.compositeLine)) << i;
+        EXPECT_TRUE(std::isfinite(signal.lines.swing.prevDiff)) << i;
+        EXPECT_TRUE(std::isfinite(signal.lines.compositeLine)) << i;
         EXPECT_TRUE(std::isfinite(split.swing.prevDiff)) << i;
         EXPECT_TRUE(std::isfinite(modSplit.swing.prevDiff)) << i;
         EXPECT_TRUE(std::isfinite(ribbon.swing.prevDiff)) << i;
@@ -186,7 +188,7 @@ TEST(CompositeSignal, FirstBarStartsTheBlendAverageAtZero) {
     EXPECT_EQ(CompositeSignal(m, chart.rings()), 1.0);
     EXPECT_EQ(m.blendVidyaState, 0.0);
     // The first stop is the low and the weighted low of bars 5 to 10 back is 0.
-    EXPECT_EQ(m.lowerLine, (8.0 + 0.0 + 8.0) / 3);
+    EXPECT_EQ(m.lines.lowerLine, (8.0 + 0.0 + 8.0) / 3);
 }
 
 TEST(CompositeSignal, LinesAreWrittenAndSignalsStayInRange) {
@@ -195,10 +197,10 @@ TEST(CompositeSignal, LinesAreWrittenAndSignalsStayInRange) {
     int neutral = 0;
     for (int i = 0; i < 250; ++i) {
         chart.addWalk(i);
-        m.compositeLine = m.lowerLine = std::numeric_limits<double>::quiet_NaN();
+        m.lines.compositeLine = m.lines.lowerLine = std::numeric_limits<double>::quiet_NaN();
         const double s = CompositeSignal(m, chart.rings());
         EXPECT_TRUE(s == 1.0 || s == -1.0 || s == 0.0) << i;
-        EXPECT_TRUE(std::isfinite(m.compositeLine) && std::isfinite(m.lowerLine)) << i;
+        EXPECT_TRUE(std::isfinite(m.lines.compositeLine) && std::isfinite(m.lines.lowerLine)) << i;
         neutral += s == 0.0;
     }
     EXPECT_GT(neutral, 0);  // the lines were also written on neutral bars

@@ -31,13 +31,18 @@ TEST(MomentumRatio, EqualsAddingOnRisesAndFallsAlone) {
                                std::numeric_limits<double>::quiet_NaN(), 2.5, 2.5, 1e-300};
     std::uint32_t x = 7;
     for (int round = 0; round < 20000; ++round) {
+        // The same values newest first and in a head ring, whose head moves
+        // on: windows read in one run of slots and windows that wrap.
         Ring<12> r{};
-        for (int i = 0; i < 12; ++i) {
+        SeriesRing<double, 12> h{};
+        for (int i = 0; i < 12 + round % 12; ++i) {
             x = x * 1103515245u + 12345u;
             const std::uint32_t pick = (x >> 8) % 24;
-            r.push(pick < 14 ? specials[pick] : static_cast<double>(static_cast<int>((x >> 12) % 9) - 4) * 0.5);
+            const double v = pick < 14 ? specials[pick] : static_cast<double>(static_cast<int>((x >> 12) % 9) - 4) * 0.5;
+            r.push(v);
+            h.push(v);
         }
-        const std::uint32_t k = round % 3;
+        const std::uint32_t k = round % 6;  // from 3 on, the newest-first ring wraps too
         double up = 0.0, down = 0.0;
         for (std::uint32_t i = 0; i < 9; ++i) {
             const double a = r.at(k + i), b = r.at(k + i + 1);
@@ -50,6 +55,8 @@ TEST(MomentumRatio, EqualsAddingOnRisesAndFallsAlone) {
         const double expected = up + down == 0.0 ? 0.0 : (up - down) / (up + down);
         const double got = MomentumRatio(r, 9, k);
         ASSERT_EQ(std::memcmp(&expected, &got, sizeof got), 0) << "round " << round;
+        const double gotFromHead = MomentumRatio(h, 9, k);
+        ASSERT_EQ(std::memcmp(&expected, &gotFromHead, sizeof got), 0) << "round " << round;
     }
 }
 

@@ -103,23 +103,23 @@ TEST(SarVidyaBlend, FirstCallIsThreeQuartersOfTheFirstStop) {
     bars.add(10, 9, 9.5);
     SarVidyaBlendMemory m{};
     // k4 = 2 reads an unwritten slot of the result ring.
-    EXPECT_DOUBLE_EQ(SarVidyaBlend(kFast104Blend, bars.high, bars.low, bars.close, m),
+    EXPECT_DOUBLE_EQ(SarVidyaBlend<kFast104Blend>(bars.high, bars.low, bars.close, m),
                      0.75 * 9.0);
     EXPECT_EQ(m.sarRing.at(0), 9.0);
     EXPECT_EQ(m.started, 1);
 }
 
+constexpr SarVidyaParams kSwappedDema104Blend{kDema104Blend.k1, kDema104Blend.step, kDema104Blend.k3,
+                                              kDema104Blend.k2, kDema104Blend.k4};
+
 TEST(SarVidyaBlend, SwappingK2AndK3AveragesTheSameValues) {
     Bars bars;
     SarVidyaBlendMemory a{}, b{};
-    const SarVidyaParams swapped{kDema104Blend.k1, kDema104Blend.step,
-                                 kDema104Blend.k3, kDema104Blend.k2,
-                                 kDema104Blend.k4};
     const double closes[] = {20, 22, 21, 25, 24, 27, 23, 22, 26, 30, 28, 29};
     for (double c : closes) {
         bars.add(c + 1, c - 2, c);
-        EXPECT_EQ(SarVidyaBlend(kDema104Blend, bars.high, bars.low, bars.close, a),
-                  SarVidyaBlend(swapped, bars.high, bars.low, bars.close, b));
+        EXPECT_EQ(SarVidyaBlend<kDema104Blend>(bars.high, bars.low, bars.close, a),
+                  SarVidyaBlend<kSwappedDema104Blend>(bars.high, bars.low, bars.close, b));
     }
 }
 
@@ -153,7 +153,7 @@ TEST(NonFiniteInput, TrendBlendsDoNotCrash) {
         bars.add(highs[i], 9, nan);
         ParabolicSar(bars.high, bars.low, sar, 0.02, 0.2);
         const double b =
-            SarVidyaBlend(kCompositeBlend, bars.high, bars.low, bars.close, blend);
+            SarVidyaBlend<kCompositeBlend>(bars.high, bars.low, bars.close, blend);
         // The NaN close reaches the output once it is k4 = 2 results old.
         if (i >= 2) {
             EXPECT_TRUE(std::isnan(b)) << i;

@@ -50,7 +50,7 @@ struct ComboOnItsOwn {
     ChannelIndexMemory channel{};
     double operator()(const BarRings& b) {
         CompositeSignal(signal, b);
-        const double a = signal.compositeLine;
+        const double a = signal.lines.compositeLine;
         const double avg = BufferedVariableIndexAverage(lineAverage, a);
         return ComboRule(ChannelIndex(b.high, b.low, b.close, channel), a, avg);
     }
@@ -60,6 +60,7 @@ struct ComboOnItsOwn {
 struct FastComponentOnItsOwn {
     VolumeFlowRings flowRings{};
     VolumeFlowSums flowSums{};
+    MedianRing median{};
     MomentumBlendMemory momentum{};
     WeightedAverageSpreadMemory spread{};
     bool started = false;
@@ -67,7 +68,8 @@ struct FastComponentOnItsOwn {
         const bool starting = !started;
         started = true;
         const double flow = VolumeFlowMomentum(flowRings, flowSums, starting, b, 15);
-        const double mb = MomentumBlend<kCompositeMomentum>(momentum, b);
+        PushMedian(median, b);
+        const double mb = MomentumBlend<kCompositeMomentum>(momentum, median, b);
         return WeightedAverageSpread(spread, (b.high.at(0) + b.low.at(0)) / 2, mb + flow);
     }
 };
@@ -84,7 +86,7 @@ TEST(SharedParts, ComboAndUpDownTakeTheSignalsChannelIndexAndMomentum) {
             const BarRings b = chart.rings();
             ASSERT_TRUE(SameBits(Combo(combo, b), own(b))) << "bar " << i;
             CompositeSignal(signal, b);
-            ASSERT_TRUE(SameBits(signal.smoothedMomentum, SmoothedMedianMomentum(momentum, b, 4, 6))) << i;
+            ASSERT_TRUE(SameBits(signal.lines.smoothedMomentum, SmoothedMedianMomentum(momentum, b, 4, 6))) << i;
         }
     }
 }
@@ -98,7 +100,50 @@ TEST(SharedParts, FastComponentTakesTheSignalsMomentumBlend) {
         chart.Append(i);
         const BarRings b = chart.rings();
         CompositeSignal(signal, b);
-        ASSERT_TRUE(SameBits(FastComponent(fast, b, signal.momentumBlend), own(b))) << "bar " << i;
+        ASSERT_TRUE(SameBits(FastComponent(fast, b, signal.lines.momentumBlend), own(b))) << "bar " << i;
+    }
+}
+
+// The UNIVERSAL value as the composite line, the auto stop and the stop line
+// on records of their own: the stop line's blend shares the composite
+// signal's stop and median momentum.
+TEST(SharedParts, UniversalEqualsItsPartsOnRecordsOfTheirOwn) {
+    Chart chart(13);
+    UniversalMemory shared{};
+    CompositeSignalMemory signal{};
+    AutoStopLineMemory autoStop{};
+    StopLineMemory stopLine{};
+    for (std::size_t i = 0; i < chart.size(); ++i) {
+        chart.Append(i);
+        const BarRings b = chart.rings();
+        const double value = UniversalValue(shared, b);
+        CompositeSignal(signal, b);
+        const double own = 2 * signal.lines.compositeLine - AutoStopLine(b.high, b.low, b.close, autoStop) -
+                           StopLine(b.high, b.low, b.close, stopLine);
+        ASSERT_TRUE(SameBits(value, own)) << "bar " << i;
+    }
+}
+
+// The studies that read only the composite lines keep the lines without the
+// signal, or (the lower line) just its stop: each value is the full signal's.
+TEST(SharedParts, LinesWithoutTheSignalAreTheSignalsLines) {
+    for (std::uint64_t seed : {4u, 9u}) {
+        Chart chart(seed);
+        CompositeSignalMemory signal{};
+        CompositeLineMemory lines{};
+        ParabolicSarMemory lowerStop{};
+        for (std::size_t i = 0; i < chart.size(); ++i) {
+            chart.Append(i);
+            const BarRings b = chart.rings();
+            CompositeSignal(signal, b);
+            const double line = CompositeLines(lines, b);
+            const CompositeLineMemory& full = signal.lines;
+            ASSERT_TRUE(SameBits(line, full.compositeLine)) << "bar " << i;
+            ASSERT_TRUE(SameBits(lines.lowerLine, full.lowerLine)) << "bar " << i;
+            ASSERT_TRUE(SameBits(lines.momentumBlend, full.momentumBlend)) << "bar " << i;
+            ASSERT_TRUE(SameBits(lines.smoothedMomentum, full.smoothedMomentum)) << "bar " << i;
+            ASSERT_TRUE(SameBits(LowerLine(lowerStop, b), full.lowerLine)) << "bar " << i;
+        }
     }
 }
 
@@ -124,7 +169,7 @@ TEST(SharedParts, ColourTemplateEqualsItsComponentsOnRecordsOfTheirOwn) {
         const double c0 = b.close.at(0);
         const double a = MomentumAdjustedAverage(b.close);
         const double s = CompositeSignal(signal, b);
-        const double line = signal.compositeLine;
+        const double line = signal.lines.compositeLine;
         TrueStrengthOscillator(b.close, strength);
         const double own[kColourComponents] = {
             c0 - a,

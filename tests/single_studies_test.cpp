@@ -86,7 +86,7 @@ TEST(BlendLines, DemaLineSmoothsTheSameBlendAsItsUndelayedInput) {
         b.high.push(x.high);
         b.low.push(x.low);
         b.close.push(x.close);
-        const double blend = SarVidyaBlend(kDema104Blend, b.high, b.low, b.close, plain);
+        const double blend = SarVidyaBlend<kDema104Blend>(b.high, b.low, b.close, plain);
         DemaBlend(b.high, b.low, b.close, dema);
         ASSERT_TRUE(SameBlend(plain, dema.blend));
         ASSERT_TRUE(std::isfinite(blend));

@@ -419,6 +419,11 @@ TEST(FormingBar, ExtremeFiniteBarsStayFiniteAndInsideTheBar) {
             }
         }
     }
+    // A price read as "-0" is the open of the first snapshot bit for bit
+    // (the study sees -0.0 on the bar it ends with too).
+    const Bar signedZero{20240102, 935, -0.0, 0.0, -1.0, 0.0, 10.0};
+    const Bar first = FormingBar(signedZero, 0, 4);
+    EXPECT_TRUE(std::signbit(first.close) && std::signbit(first.high) && std::signbit(first.low));
 }
 
 }  // namespace
