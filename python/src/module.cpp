@@ -208,9 +208,9 @@ private:
     bool closed_ = false;
 };
 
-// Bars a study needs before its values settle, where the catalogue says.
-// The catalogue carries no warm-up yet: none is known.
-std::optional<int> WarmUp(const CatalogueEntry&) { return std::nullopt; }
+// Bars a study needs before its values settle (the error bands' at their
+// default lengths), as the catalogue gives it.
+std::optional<int> WarmUp(const CatalogueEntry& e) { return e.warmup; }
 
 py::list CatalogueList() {
     py::list out;

@@ -89,4 +89,5 @@ def test_the_catalogue_lists_every_study_with_its_columns():
     assert by_name["E_ZARNMP"].scale == "price" and by_name["E_ZARNUPSELL"].scale == "panel"
     assert by_name["E_ZARNEBANDS"].via_dll is False
     assert all(s.description.endswith(".") for s in listed)
-    assert all(s.warmup is None or s.warmup >= 0 for s in listed)
+    assert all(isinstance(s.warmup, int) and s.warmup >= 0 for s in listed)
+    assert by_name["E_ZARNA900"].warmup == 7 and by_name["E_ZARNEBANDS"].warmup == 80 + 14 - 2
