@@ -66,7 +66,7 @@ std::int32_t CreateState(std::int32_t gcFlag) {
         if (StudyState* oldest = FindState(r.recentStates.at(kMaxLiveStates - 1)))
             DestroyState(oldest);
     }
-    r.stateIndex[StateIndexPlace(id)] = created;
+    StateIndex[StateIndexPlace(id)] = created;
     if (r.current.record != nullptr) {
         TraceLog("Add State %d to Context %d", id, r.current.id);
         r.current.record->stateIds.push_back(id);  // room reserved above
@@ -81,10 +81,15 @@ StudyState* FindStateInMapAndLeave(std::int32_t id) noexcept {
     Registries& r = TheRegistries();
     StudyState* found = nullptr;
     auto it = r.states.find(id);
-    if (it != r.states.end()) found = r.stateIndex[StateIndexPlace(id)] = it->second.get();
+    if (it != r.states.end()) found = StateIndex[StateIndexPlace(id)] = it->second.get();
     RegistryLock::Leave();
     if (found == nullptr) TraceLog("FindState failed for id %d", id);
     return found;
+}
+
+void ResetRegistries() {
+    TheRegistries() = Registries{};
+    StateIndex.fill(nullptr);
 }
 
 void DestroyState(StudyState* state) {
@@ -100,7 +105,7 @@ void DestroyState(StudyState* state) {
         ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
     }
     const bool counted = state->gc == 1;
-    if (r.stateIndex[StateIndexPlace(id)] == state) r.stateIndex[StateIndexPlace(id)] = nullptr;
+    if (StateIndex[StateIndexPlace(id)] == state) StateIndex[StateIndexPlace(id)] = nullptr;
     r.states.erase(id);  // releases the state with its rings and memory records
     if (counted) --r.liveStateCount;
     // The id stays in the recent-state ring; an eviction that meets it finds

@@ -30,13 +30,16 @@ struct CurrentContextSelection {
 
 // The live states by id modulo its size: a look-up finds a state here
 // without walking the map (ids are handed out in turn, so the live ones
-// rarely share a place; the map settles the rest).
+// rarely share a place; the map settles the rest). Only ever live states, or
+// null; guarded by RegistryLock. A table of its own, set up before any code
+// runs, so that the look-up every export starts with needs no check that the
+// registries were constructed.
 inline constexpr std::uint32_t kStateIndexSize = 1024;
+inline constinit std::array<StudyState*, kStateIndexSize> StateIndex{};
 
 // Everything below is guarded by RegistryLock.
 struct Registries {
     std::map<std::int32_t, std::unique_ptr<StudyState>> states;
-    std::array<StudyState*, kStateIndexSize> stateIndex{};  // only ever live states, or null
     std::map<std::int32_t, std::unique_ptr<ChartContext>> contexts;
     CurrentContextSelection current;
     SeriesRing<std::int32_t, kMaxLiveStates> recentStates;
@@ -49,6 +52,10 @@ inline Registries& TheRegistries() {
     return registries;
 }
 
+// Forgets every state and context, as if the library had just been loaded.
+// Called holding the lock.
+void ResetRegistries();
+
 inline std::uint32_t StateIndexPlace(std::int32_t id) { return static_cast<std::uint32_t>(id) % kStateIndexSize; }
 
 // The look-up past the direct index: the map. Called holding the lock, which
@@ -59,7 +66,7 @@ StudyState* FindStateInMapAndLeave(std::int32_t id) noexcept;
 // Every export starts here, so the path through the direct index is in line.
 inline StudyState* FindState(std::int32_t id) noexcept {
     RegistryLock::Enter();
-    StudyState* const place = TheRegistries().stateIndex[StateIndexPlace(id)];
+    StudyState* const place = StateIndex[StateIndexPlace(id)];
     if (place != nullptr && place->id == id) [[likely]] {
         RegistryLock::Leave();
         return place;
