@@ -77,17 +77,36 @@ std::int32_t CreateState(std::int32_t gcFlag) {
 
 }  // namespace
 
+#if !defined(_WIN32)
+constinit thread_local registry_detail::LastFound registry_detail::Last [[gnu::tls_model("initial-exec")]] = {0, 0, nullptr};
+#endif
+
+namespace {
+
+// A new generation: every thread's last found state is forgotten.
+void NextGeneration() {
+    std::uint32_t next = StateGeneration.load(std::memory_order_relaxed) + 1;
+    if (next == 0) next = 1;
+    StateGeneration.store(next, std::memory_order_release);
+}
+
+}  // namespace
+
 StudyState* FindStateInMapAndLeave(std::int32_t id) noexcept {
     Registries& r = TheRegistries();
     StudyState* found = nullptr;
     auto it = r.states.find(id);
-    if (it != r.states.end()) found = StateIndex[StateIndexPlace(id)] = it->second.get();
+    if (it != r.states.end()) {
+        found = StateIndex[StateIndexPlace(id)] = it->second.get();
+        RememberFound(id, found);
+    }
     RegistryLock::Leave();
     if (found == nullptr) TraceLog("FindState failed for id %d", id);
     return found;
 }
 
 void ResetRegistries() {
+    NextGeneration();
     TheRegistries() = Registries{};
     StateIndex.fill(nullptr);
 }
@@ -106,6 +125,7 @@ void DestroyState(StudyState* state) {
     }
     const bool counted = state->gc == 1;
     if (StateIndex[StateIndexPlace(id)] == state) StateIndex[StateIndexPlace(id)] = nullptr;
+    NextGeneration();
     r.states.erase(id);  // releases the state with its rings and memory records
     if (counted) --r.liveStateCount;
     // The id stays in the recent-state ring; an eviction that meets it finds

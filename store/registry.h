@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -52,6 +53,34 @@ inline Registries& TheRegistries() {
     return registries;
 }
 
+// Changes, under the lock, before any state is released; never 0.
+inline constinit std::atomic<std::uint32_t> StateGeneration{1};
+
+#if !defined(_WIN32)
+// The state this thread found last and the generation it was found in: while
+// no state has been released since, looking up the same id again needs no
+// lock (an export and the slot reads after it look up one state in a row).
+// Only found states are kept, so a miss always takes the traced path.
+namespace registry_detail {
+struct LastFound {
+    std::int32_t id;
+    std::uint32_t generation;  // 0: nothing kept
+    StudyState* state;
+};
+extern constinit thread_local LastFound Last [[gnu::tls_model("initial-exec")]];
+}  // namespace registry_detail
+#endif
+
+// Notes a state just found holding the lock.
+inline void RememberFound(std::int32_t id, StudyState* state) noexcept {
+#if !defined(_WIN32)
+    registry_detail::Last = {id, StateGeneration.load(std::memory_order_relaxed), state};
+#else
+    (void)id;
+    (void)state;
+#endif
+}
+
 // Forgets every state and context, as if the library had just been loaded.
 // Called holding the lock.
 void ResetRegistries();
@@ -65,9 +94,15 @@ StudyState* FindStateInMapAndLeave(std::int32_t id) noexcept;
 // Looks a state up under the lock; a miss writes "FindState failed for id %d".
 // Every export starts here, so the path through the direct index is in line.
 inline StudyState* FindState(std::int32_t id) noexcept {
+#if !defined(_WIN32)
+    const registry_detail::LastFound& last = registry_detail::Last;
+    if (last.id == id && last.generation == StateGeneration.load(std::memory_order_acquire)) [[likely]]
+        return last.state;
+#endif
     RegistryLock::Enter();
     StudyState* const place = StateIndex[StateIndexPlace(id)];
     if (place != nullptr && place->id == id) [[likely]] {
+        RememberFound(id, place);
         RegistryLock::Leave();
         return place;
     }
