@@ -19,9 +19,12 @@ double WaterLevelLine(WaterLevelLineMemory& m, const BarRings& bars, double x) {
 }
 
 double WaterLevelTrigger(double a, double b, double t, double c0) {
-    if (a > b && t < c0) return 1.0;
-    if (a < b && t > c0) return -1.0;
-    return 0.0;
+    // Worked out without branches, which could not learn from prices: at
+    // most one of the two holds (a > b and a < b exclude each other, NaN
+    // makes both false), so the difference is +1, -1 or +0.0.
+    const int up = static_cast<int>(a > b) & static_cast<int>(t < c0);
+    const int down = static_cast<int>(a < b) & static_cast<int>(t > c0);
+    return static_cast<double>(up - down);
 }
 
 }  // namespace zt

@@ -112,7 +112,7 @@ bool TraceSink::Contains(std::string_view line) {
 
 void ResetLibrary() {
     RegistryGuard guard;
-    TheRegistries() = Registries{};
+    ResetRegistries();
 }
 
 void Fail(const char* what, const std::string& detail) {

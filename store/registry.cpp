@@ -66,7 +66,7 @@ std::int32_t CreateState(std::int32_t gcFlag) {
         if (StudyState* oldest = FindState(r.recentStates.at(kMaxLiveStates - 1)))
             DestroyState(oldest);
     }
-    r.stateIndex[StateIndexPlace(id)] = created;
+    StateIndex[StateIndexPlace(id)] = created;
     if (r.current.record != nullptr) {
         TraceLog("Add State %d to Context %d", id, r.current.id);
         r.current.record->stateIds.push_back(id);  // room reserved above
@@ -77,14 +77,38 @@ std::int32_t CreateState(std::int32_t gcFlag) {
 
 }  // namespace
 
+#if !defined(_WIN32)
+constinit thread_local registry_detail::LastFound registry_detail::Last [[gnu::tls_model("initial-exec")]] = {0, 0, nullptr};
+#endif
+
+namespace {
+
+// A new generation: every thread's last found state is forgotten.
+void NextGeneration() {
+    std::uint32_t next = StateGeneration.load(std::memory_order_relaxed) + 1;
+    if (next == 0) next = 1;
+    StateGeneration.store(next, std::memory_order_release);
+}
+
+}  // namespace
+
 StudyState* FindStateInMapAndLeave(std::int32_t id) noexcept {
     Registries& r = TheRegistries();
     StudyState* found = nullptr;
     auto it = r.states.find(id);
-    if (it != r.states.end()) found = r.stateIndex[StateIndexPlace(id)] = it->second.get();
+    if (it != r.states.end()) {
+        found = StateIndex[StateIndexPlace(id)] = it->second.get();
+        RememberFound(id, found);
+    }
     RegistryLock::Leave();
     if (found == nullptr) TraceLog("FindState failed for id %d", id);
     return found;
+}
+
+void ResetRegistries() {
+    NextGeneration();
+    TheRegistries() = Registries{};
+    StateIndex.fill(nullptr);
 }
 
 void DestroyState(StudyState* state) {
@@ -100,7 +124,8 @@ void DestroyState(StudyState* state) {
         ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
     }
     const bool counted = state->gc == 1;
-    if (r.stateIndex[StateIndexPlace(id)] == state) r.stateIndex[StateIndexPlace(id)] = nullptr;
+    if (StateIndex[StateIndexPlace(id)] == state) StateIndex[StateIndexPlace(id)] = nullptr;
+    NextGeneration();
     r.states.erase(id);  // releases the state with its rings and memory records
     if (counted) --r.liveStateCount;
     // The id stays in the recent-state ring; an eviction that meets it finds

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "tests/test_support.h"
 
@@ -67,6 +68,43 @@ TEST_F(Registry, LookUpsOfIdsSharingAnIndexPlace) {
     E_DESTROYSTATE(1025);
     EXPECT_EQ(FindState(1025), nullptr);
     EXPECT_EQ(FindState(1), nullptr);
+}
+
+// A thread looking the same state up again takes no lock while no state was
+// released since; a state released meanwhile, by this thread, another one,
+// an eviction or a freed chart, is not found again, and the miss is traced.
+TEST_F(Registry, AStateFoundBeforeIsNotFoundOnceReleased) {
+    test::TraceCapture trace;
+    const std::int32_t a = E_CREATESTATE2(1);
+    const std::int32_t b = E_CREATESTATE2(1);
+    ASSERT_NE(FindState(a), nullptr);
+    ASSERT_EQ(FindState(a), FindState(a));
+    std::thread([&] { E_DESTROYSTATE(a); }).join();
+    EXPECT_EQ(FindState(a), nullptr);
+    EXPECT_TRUE(trace.contains("FindState failed for id " + std::to_string(a)));
+    EXPECT_EQ(FindState(b)->id, b);  // others are found again after the release
+
+    Dll_Add(7);
+    Dll_Context(7);
+    const std::int32_t c = E_CREATESTATE2(1);
+    ASSERT_EQ(FindState(c)->id, c);
+    Dll_Free(7);
+    EXPECT_EQ(FindState(c), nullptr);
+
+    test::ResetLibrary();
+    const std::int32_t oldest = E_CREATESTATE2(1);
+    ASSERT_EQ(FindState(oldest)->id, oldest);
+    {
+        test::QuietTrace quiet;
+        for (int i = 0; i < kMaxLiveStates; ++i) E_CREATESTATE2(1);  // the last one evicts the oldest
+    }
+    EXPECT_EQ(Live(), kMaxLiveStates);
+    EXPECT_EQ(FindState(oldest), nullptr);
+
+    const std::int32_t d = E_CREATESTATE2(1);
+    ASSERT_EQ(FindState(d)->id, d);
+    test::ResetLibrary();
+    EXPECT_EQ(FindState(d), nullptr);
 }
 
 TEST_F(Registry, CheckingAStateSavesItFromEviction) {

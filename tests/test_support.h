@@ -30,7 +30,7 @@ Ring<Cap> RingOf(std::initializer_list<double> newestFirst) {
 // Forgets every state and context, as if the library had just been loaded.
 inline void ResetLibrary() {
     RegistryGuard guard;
-    TheRegistries() = Registries{};
+    ResetRegistries();
 }
 
 // Collects the trace lines written while it lives instead of printing them.
