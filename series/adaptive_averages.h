@@ -153,15 +153,19 @@ double StandardDeviation(const R& r, std::uint32_t n, double mean) {
     return std::sqrt(sum / static_cast<double>(n));
 }
 
-// Least-squares line through the newest n values, evaluated k bars before
-// the newest bar (0 the newest, -1 one bar ahead, k > 0 inside the window).
-// n = 0 gives 0; n = 1 has slope 0 and gives R[0].
+namespace regression_detail {
+
+// The least-squares line through the newest n >= 1 values at k bars back,
+// and the sum of those values. x counts bars back (0 for the newest value);
+// both sums run newest first, in one pass.
+struct LineAndSum {
+    double value;
+    double sum;
+};
+
 template <class R>
-double LinearRegressionValue(const R& r, std::uint32_t n, std::int32_t k) {
-    if (n == 0) return 0.0;
+LineAndSum LeastSquaresLine(const R& r, std::uint32_t n, std::int32_t k) {
     const double nd = static_cast<double>(n);
-    // x counts bars back (0 for the newest value). Both sums run newest
-    // first, in one pass.
     double sy = 0.0;
     double sxy = 0.0;
     std::uint32_t i = 0;
@@ -177,23 +181,15 @@ double LinearRegressionValue(const R& r, std::uint32_t n, std::int32_t k) {
     const double d = sx * sx - nd * sxx;
     const double b = d == 0.0 ? 0.0 : (nd * sxy - sx * sy) / d;
     // (sy - b sx) / n is the line at the oldest bar of the window.
-    return (sy - b * sx) / nd + b * (nd - 1.0 - static_cast<double>(k));
+    return {(sy - b * sx) / nd + b * (nd - 1.0 - static_cast<double>(k)), sy};
 }
 
-// One-bar-ahead forecast of the least-squares line through the newest n
-// values: LinearRegressionValue at k = -1.
+// Standard error of estimate of the fit through the newest n > 2 values
+// whose mean is meanY (divisor n - 2); a variance that rounds to 0 or below
+// gives 0.
 template <class R>
-double LinearRegressionForecast(const R& r, std::uint32_t n) {
-    return LinearRegressionValue(r, n, -1);
-}
-
-// Standard error of estimate of that least-squares fit (divisor n - 2).
-// n <= 2, or a variance that rounds to 0 or below, gives 0.
-template <class R>
-double RegressionStandardError(const R& r, std::uint32_t n) {
-    if (n <= 2) return 0.0;
+double StandardErrorAbout(const R& r, std::uint32_t n, double meanY) {
     const double nd = static_cast<double>(n);
-    const double meanY = SimpleAverage(r, n);
     const double meanX = (nd * (nd - 1.0) * 0.5) / nd;
     double syy = 0.0;
     double sxy = 0.0;
@@ -211,6 +207,32 @@ double RegressionStandardError(const R& r, std::uint32_t n) {
     return v > 0.0 ? std::sqrt(v) : 0.0;
 }
 
+}  // namespace regression_detail
+
+// Least-squares line through the newest n values, evaluated k bars before
+// the newest bar (0 the newest, -1 one bar ahead, k > 0 inside the window).
+// n = 0 gives 0; n = 1 has slope 0 and gives R[0].
+template <class R>
+double LinearRegressionValue(const R& r, std::uint32_t n, std::int32_t k) {
+    if (n == 0) return 0.0;
+    return regression_detail::LeastSquaresLine(r, n, k).value;
+}
+
+// One-bar-ahead forecast of the least-squares line through the newest n
+// values: LinearRegressionValue at k = -1.
+template <class R>
+double LinearRegressionForecast(const R& r, std::uint32_t n) {
+    return LinearRegressionValue(r, n, -1);
+}
+
+// Standard error of estimate of that least-squares fit (divisor n - 2).
+// n <= 2, or a variance that rounds to 0 or below, gives 0.
+template <class R>
+double RegressionStandardError(const R& r, std::uint32_t n) {
+    if (n <= 2) return 0.0;
+    return regression_detail::StandardErrorAbout(r, n, SimpleAverage(r, n));
+}
+
 // The least-squares line through the newest n values at k bars back and the
 // standard error of that fit: LinearRegressionValue(R, n, k) and
 // RegressionStandardError(R, n), bit for bit, with the sum of the values
@@ -224,37 +246,9 @@ struct RegressionFit {
 template <class R>
 RegressionFit RegressionLineAndError(const R& r, std::uint32_t n, std::int32_t k) {
     if (n == 0) return {0.0, 0.0};
-    const double nd = static_cast<double>(n);
-    double sy = 0.0;
-    double sxy = 0.0;
-    std::uint32_t i = 0;
-    r.forEachBack(0, n, [&](double y) {
-        sy += y;
-        sxy += static_cast<double>(i++) * y;
-    });
-    const double sx = nd * (nd - 1.0) * 0.5;
-    const double sxx = (2.0 * nd - 1.0) * nd * (nd - 1.0) / 6.0;
-    const double d = sx * sx - nd * sxx;
-    const double b = d == 0.0 ? 0.0 : (nd * sxy - sx * sy) / d;
-    const double value = (sy - b * sx) / nd + b * (nd - 1.0 - static_cast<double>(k));
-    if (n <= 2) return {value, 0.0};
-
-    const double meanY = sy / nd;
-    const double meanX = (nd * (nd - 1.0) * 0.5) / nd;
-    double eyy = 0.0;
-    double exy = 0.0;
-    double exx = 0.0;
-    i = 0;
-    r.forEachBack(0, n, [&](double y) {
-        const double dx = static_cast<double>(i++) - meanX;
-        const double dy = y - meanY;
-        eyy += dy * dy;
-        exy += dx * dy;
-        exx += dx * dx;
-    });
-    const double c = exx == 0.0 ? 0.0 : exy * exy / exx;
-    const double v = (eyy - c) / (nd - 2.0);
-    return {value, v > 0.0 ? std::sqrt(v) : 0.0};
+    const regression_detail::LineAndSum line = regression_detail::LeastSquaresLine(r, n, k);
+    if (n <= 2) return {line.value, 0.0};
+    return {line.value, regression_detail::StandardErrorAbout(r, n, line.sum / static_cast<double>(n))};
 }
 
 }  // namespace zt
