@@ -21,22 +21,6 @@ const Exports& Lib() {
     return library.exports();
 }
 
-class SeriesSource : public BarSource {
-public:
-    explicit SeriesSource(const Series& s) : s_(s) {}
-    bool Next(Bar& bar) override {
-        if (i_ >= s_.bars.size()) return false;
-        bar = s_.bars[i_++];
-        return true;
-    }
-    const std::string& Name() const override { return s_.source; }
-    double Done() const override { return 0.0; }
-
-private:
-    const Series& s_;
-    std::size_t i_ = 0;
-};
-
 // The rows go nowhere: the figures are the library's and the replay loop's.
 struct NoRows : RowSink {
     void Row(const Bar&, const double*) override {}
@@ -58,7 +42,7 @@ void RunReplay(benchmark::State& st, const Series& series, ReplayOptions options
     };
     const QuietStandardError quiet;
     for (auto _ : st) {
-        SeriesSource source(series);
+        SeriesBars source(series);
         NoRows rows;
         const ReplayStats r = Replay(Lib(), source, options, rows);
         lastEvaluations = r.evaluations;

@@ -145,6 +145,25 @@ private:
 };
 Series SyntheticSeries(std::size_t count, std::uint64_t seed);
 
+// The bars of a series held in memory, in order; the series must outlive it.
+class SeriesBars : public BarSource {
+public:
+    explicit SeriesBars(const Series& s) : s_(s) {}
+    bool Next(Bar& bar) override {
+        if (i_ >= s_.bars.size()) return false;
+        bar = s_.bars[i_++];
+        return true;
+    }
+    const std::string& Name() const override { return s_.source; }
+    double Done() const override {
+        return s_.bars.empty() ? 1.0 : static_cast<double>(i_) / static_cast<double>(s_.bars.size());
+    }
+
+private:
+    const Series& s_;
+    std::size_t i_ = 0;
+};
+
 // The bar as the chart shows it after the first k of n equal steps along
 // its price path, which runs from the open to the high, the low and the
 // close (k = 0: just opened, every price the open). High and low are those

@@ -1,5 +1,5 @@
-// What the replay tests share: the library loaded once from the build, a
-// bar source over bars in memory, and a sink that keeps every row.
+// What the replay tests share: the library loaded once from the build and a
+// sink that keeps every row (bars in memory come through SeriesBars).
 #pragma once
 
 #include <bit>
@@ -23,22 +23,6 @@ inline const Exports& Lib() {
     return library.exports();
 }
 
-class SeriesSource : public BarSource {
-public:
-    explicit SeriesSource(const Series& s) : s_(s) {}
-    bool Next(Bar& bar) override {
-        if (i_ >= s_.bars.size()) return false;
-        bar = s_.bars[i_++];
-        return true;
-    }
-    const std::string& Name() const override { return s_.source; }
-    double Done() const override { return s_.bars.empty() ? 1.0 : static_cast<double>(i_) / static_cast<double>(s_.bars.size()); }
-
-private:
-    const Series& s_;
-    std::size_t i_ = 0;
-};
-
 // Every row of a replay.
 struct RowTable : RowSink {
     std::vector<Column> columns;
@@ -60,7 +44,7 @@ inline RowTable ReplayTable(BarSource& source, const ReplayOptions& options) {
 }
 
 inline RowTable ReplayTable(const Series& s, const ReplayOptions& options) {
-    SeriesSource source(s);
+    SeriesBars source(s);
     return ReplayTable(source, options);
 }
 
