@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "host/platform.h"
+#include "platform/platform.h"
 #include "include/zarntrade.h"
 #include "store/registry.h"
 

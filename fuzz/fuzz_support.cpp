@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "host/platform.h"
+#include "platform/platform.h"
 #include "log/log.h"
 #include "store/registry.h"
 

@@ -35,7 +35,7 @@ struct CatalogueEntry {
     std::array<std::string_view, kSlotCount> slotNames;
     std::string_view description;
     // Bars from the first one before the drawn slots stop reading the
-    // zero-filled history (see include/zarntrade_studies.inc for how each
+    // zero-filled history (see zarntrade/include/zarntrade_studies.inc for how each
     // was found): the first bar a chart draws.
     int warmup;
     std::array<ChartRole, kSlotCount> roles;  // one per slot, None past the last

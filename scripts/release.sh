@@ -48,7 +48,7 @@ package() { # package BUILD_DIR OUT_DIR
   rm -rf "$stage" "$out/$name.zip" "$out/$name.zip.sha256"
   mkdir -p "$stage/include" "$stage/easylanguage"
   cp "$installer" "$dll" "$stage/"
-  cp "$root/include/zarntrade.h" "$root/include/zarntrade_exports.inc" "$stage/include/"
+  cp "$root/zarntrade/include/zarntrade.h" "$root/zarntrade/include/zarntrade_exports.inc" "$stage/include/"
   cp "$root"/easylanguage/*.txt "$stage/easylanguage/"
   # Plain text for Windows: CR LF line ends.
   sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$root/scripts/release_readme.txt" >"$stage/README.txt"

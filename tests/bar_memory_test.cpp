@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "studies/stop_lines.h"
+#include "studies/bar/stop_lines.h"
 #include "studies/study_entry.h"
-#include "studies/volume_bands.h"
+#include "studies/bar/volume_bands.h"
 #include "tests/test_support.h"
 
 namespace zt {

@@ -37,8 +37,8 @@ set(top ${WORK}/unpacked/${name})
 set(expected
   "zarnsetup.exe=${BUILD}/setup/zarnsetup.exe"
   "zarntrade.dll=${BUILD}/zarntrade.dll"
-  "include/zarntrade.h=${SOURCE}/include/zarntrade.h"
-  "include/zarntrade_exports.inc=${SOURCE}/include/zarntrade_exports.inc"
+  "include/zarntrade.h=${SOURCE}/zarntrade/include/zarntrade.h"
+  "include/zarntrade_exports.inc=${SOURCE}/zarntrade/include/zarntrade_exports.inc"
   "README.txt=-"
   "SHA256SUMS.txt=-")
 file(GLOB easylanguage RELATIVE ${SOURCE} ${SOURCE}/easylanguage/*.txt)

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <limits>
 
-#include "composite/blocks.h"
-#include "composite/composite_signal.h"
-#include "composite/split_lines.h"
-#include "composite/volume_flow.h"
-#include "composite/water_level.h"
+#include "studies/composite/blocks.h"
+#include "studies/composite/composite_signal.h"
+#include "studies/composite/split_lines.h"
+#include "studies/composite/volume_flow.h"
+#include "studies/composite/water_level.h"
 
 namespace zt {
 namespace {

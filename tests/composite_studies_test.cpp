@@ -9,11 +9,11 @@
 #include <limits>
 #include <vector>
 
-#include "composite/colour_template.h"
-#include "composite/scorecard.h"
-#include "composite/signal_studies.h"
-#include "composite/volume_flow.h"
-#include "composite/water_level.h"
+#include "studies/composite/colour_template.h"
+#include "studies/composite/scorecard.h"
+#include "studies/composite/signal_studies.h"
+#include "studies/composite/volume_flow.h"
+#include "studies/composite/water_level.h"
 #include "series/adaptive_averages.h"
 #include "series/window_averages.h"
 #include "tests/test_support.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "studies/study_entry.h"
-#include "studies/volume_bands.h"
+#include "studies/bar/volume_bands.h"
 #include "tests/test_support.h"
 
 namespace zt {

@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "host/variant.h"
+#include "platform/variant.h"
 #include "tests/test_support.h"
 
 namespace zt {

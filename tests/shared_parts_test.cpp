@@ -9,14 +9,14 @@
 #include <cstring>
 #include <vector>
 
-#include "composite/colour_template.h"
-#include "composite/signal_studies.h"
-#include "composite/split_lines.h"
-#include "composite/volume_flow.h"
+#include "studies/composite/colour_template.h"
+#include "studies/composite/signal_studies.h"
+#include "studies/composite/split_lines.h"
+#include "studies/composite/volume_flow.h"
 #include "series/adaptive_averages.h"
 #include "series/trend_blends.h"
-#include "studies/stop_lines.h"
-#include "studies/trend_bias.h"
+#include "studies/bar/stop_lines.h"
+#include "studies/bar/trend_bias.h"
 #include "tests/synthetic_bars.h"
 
 namespace zt {

@@ -6,11 +6,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "studies/blend_lines.h"
-#include "studies/stop_lines.h"
+#include "studies/bar/blend_lines.h"
+#include "studies/bar/stop_lines.h"
 #include "studies/study_entry.h"
-#include "studies/trend_bias.h"
-#include "studies/volume_bands.h"
+#include "studies/bar/trend_bias.h"
+#include "studies/bar/volume_bands.h"
 #include "tests/synthetic_bars.h"
 #include "tests/test_support.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/platform.h"
+#include "platform/platform.h"
 #include "include/zarntrade.h"
 #include "log/log.h"
 #include "store/registry.h"

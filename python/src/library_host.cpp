@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "host/platform.h"
+#include "platform/platform.h"
 #include "include/zarntrade.h"
 #include "log/log.h"
 

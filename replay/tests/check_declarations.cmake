@@ -1,6 +1,6 @@
 # The EasyLanguage declarations must match the library: every export with
 # its result and argument types, every catalogued study, nothing else.
-#   cmake -DEXPORTS=include/zarntrade_exports.inc -DCATALOGUE=include/zarntrade_studies.inc
+#   cmake -DEXPORTS=zarntrade/include/zarntrade_exports.inc -DCATALOGUE=zarntrade/include/zarntrade_studies.inc
 #         -DDECLARATIONS=easylanguage/zarntrade_declarations.txt -P this
 cmake_minimum_required(VERSION 3.25)
 

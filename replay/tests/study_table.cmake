@@ -1,7 +1,7 @@
 # The README's study table comes from the study catalogue and the export
 # list, so the two cannot drift apart. MODE=check compares the table in the
 # README with the one the catalogue gives; MODE=write puts that table into the
-# README (run it after changing include/zarntrade_studies.inc):
+# README (run it after changing zarntrade/include/zarntrade_studies.inc):
 #   cmake -DMODE=write -DROOT=. -P replay/tests/study_table.cmake
 cmake_minimum_required(VERSION 3.25)
 if(NOT DEFINED ROOT)
@@ -11,7 +11,7 @@ if(NOT DEFINED MODE)
   set(MODE check)
 endif()
 set(readme_file ${ROOT}/README.md)
-set(begin_marker "<!-- study table: made from include/zarntrade_studies.inc by replay/tests/study_table.cmake; a test compares -->")
+set(begin_marker "<!-- study table: made from zarntrade/include/zarntrade_studies.inc by replay/tests/study_table.cmake; a test compares -->")
 set(end_marker "<!-- end of study table -->")
 
 # Lines of a file as a list; the semicolons in the text kept as %SEMICOLON%.
@@ -22,7 +22,7 @@ function(read_lines file out)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-read_lines(${ROOT}/include/zarntrade_exports.inc export_lines)
+read_lines(${ROOT}/zarntrade/include/zarntrade_exports.inc export_lines)
 foreach(line IN LISTS export_lines)
   if(line MATCHES "^ZT_EXPORT\\((ZT_STUDY|ZT_STUDY_ONLY), *[^,]+, *([A-Z0-9_]+),")
     if(CMAKE_MATCH_1 STREQUAL "ZT_STUDY")
@@ -35,7 +35,7 @@ endforeach()
 
 set(table "| study | plotted | slots (0 = the value returned) | warm-up | through `DLL` | what it computes |\n|---|---|---|---|---|---|\n")
 set(studies 0)
-read_lines(${ROOT}/include/zarntrade_studies.inc catalogue_lines)
+read_lines(${ROOT}/zarntrade/include/zarntrade_studies.inc catalogue_lines)
 foreach(line IN LISTS catalogue_lines)
   if(NOT line MATCHES "^ZT_STUDY_INFO\\(")
     continue()
@@ -89,7 +89,7 @@ if(MODE STREQUAL "write")
   file(WRITE ${readme_file} "${head}${table}${tail}")
   message("README.md: study table of ${studies} studies written")
 elseif(NOT current STREQUAL table)
-  message(FATAL_ERROR "README.md's study table differs from the study catalogue (include/zarntrade_studies.inc); "
+  message(FATAL_ERROR "README.md's study table differs from the study catalogue (zarntrade/include/zarntrade_studies.inc); "
                       "cmake -DMODE=write -P replay/tests/study_table.cmake puts this table into the README:\n${table}")
 else()
   message("README.md: the study table matches the catalogue (${studies} studies)")

@@ -1,0 +1,113 @@
+// The process-wide registries: study states by id, chart contexts by the
+// host's id, the selected context, and the ring of recently created or
+// checked states from which the live-state limit evicts.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/platform.h"
+#include "store/series_ring.h"
+#include "store/state.h"
+
+namespace zt {
+
+inline constexpr std::int32_t kMaxLiveStates = 1000;
+
+// A chart context lists the states created while it was selected. It refers
+// to states by id only and owns none.
+struct ChartContext {
+    std::vector<std::int32_t> stateIds;
+};
+
+struct CurrentContextSelection {
+    std::int32_t id = 0;
+    ChartContext* record = nullptr;
+};
+
+// The live states by id modulo its size: a look-up finds a state here
+// without walking the map (ids are handed out in turn, so the live ones
+// rarely share a place; the map settles the rest). Only ever live states, or
+// null; guarded by RegistryLock. A table of its own, set up before any code
+// runs, so that the look-up every export starts with needs no check that the
+// registries were constructed.
+inline constexpr std::uint32_t kStateIndexSize = 1024;
+inline constinit std::array<StudyState*, kStateIndexSize> StateIndex{};
+
+// Everything below is guarded by RegistryLock.
+struct Registries {
+    std::map<std::int32_t, std::unique_ptr<StudyState>> states;
+    std::map<std::int32_t, std::unique_ptr<ChartContext>> contexts;
+    CurrentContextSelection current;
+    SeriesRing<std::int32_t, kMaxLiveStates> recentStates;
+    std::int32_t lastStateId = 0;
+    std::int32_t liveStateCount = 0;
+};
+
+inline Registries& TheRegistries() {
+    static Registries registries;
+    return registries;
+}
+
+// Changes, under the lock, before any state is released; never 0.
+inline constinit std::atomic<std::uint32_t> StateGeneration{1};
+
+#if !defined(_WIN32)
+// The state this thread found last and the generation it was found in: while
+// no state has been released since, looking up the same id again needs no
+// lock (an export and the slot reads after it look up one state in a row).
+// Only found states are kept, so a miss always takes the traced path.
+namespace registry_detail {
+struct LastFound {
+    std::int32_t id;
+    std::uint32_t generation;  // 0: nothing kept
+    StudyState* state;
+};
+extern constinit thread_local LastFound Last [[gnu::tls_model("initial-exec")]];
+}  // namespace registry_detail
+#endif
+
+// Notes a state just found holding the lock.
+inline void RememberFound(std::int32_t id, StudyState* state) noexcept {
+#if !defined(_WIN32)
+    registry_detail::Last = {id, StateGeneration.load(std::memory_order_relaxed), state};
+#else
+    (void)id;
+    (void)state;
+#endif
+}
+
+// Forgets every state and context, as if the library had just been loaded.
+// Called holding the lock.
+void ResetRegistries();
+
+inline std::uint32_t StateIndexPlace(std::int32_t id) { return static_cast<std::uint32_t>(id) % kStateIndexSize; }
+
+// The look-up past the direct index: the map. Called holding the lock, which
+// it lets go of; a hit is entered in the index, a miss traced.
+StudyState* FindStateInMapAndLeave(std::int32_t id) noexcept;
+
+// Looks a state up under the lock; a miss writes "FindState failed for id %d".
+// Every export starts here, so the path through the direct index is in line.
+inline StudyState* FindState(std::int32_t id) noexcept {
+#if !defined(_WIN32)
+    const registry_detail::LastFound& last = registry_detail::Last;
+    if (last.id == id && last.generation == StateGeneration.load(std::memory_order_acquire)) [[likely]]
+        return last.state;
+#endif
+    RegistryLock::Enter();
+    StudyState* const place = StateIndex[StateIndexPlace(id)];
+    if (place != nullptr && place->id == id) [[likely]] {
+        RememberFound(id, place);
+        RegistryLock::Leave();
+        return place;
+    }
+    return FindStateInMapAndLeave(id);
+}
+void DestroyState(StudyState* state);
+
+}  // namespace zt
