@@ -38,9 +38,9 @@
 
 #include "bench/allocation_counter.h"
 #include "bench/quiet_stderr.h"
-#include "replay/bars.h"
-#include "replay/library.h"
-#include "replay/study_table.h"
+#include "replay/driver/bars.h"
+#include "replay/driver/library.h"
+#include "replay/driver/study_table.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include "bench/allocation_counter.h"
 #include "bench/quiet_stderr.h"
-#include "replay/library.h"
-#include "replay/replay.h"
+#include "replay/driver/library.h"
+#include "replay/driver/replay.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "replay/bars.h"
+#include "replay/driver/bars.h"
 
 namespace zt::fuzz {
 namespace {

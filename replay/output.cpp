@@ -9,7 +9,7 @@
 #include <system_error>
 #include <thread>
 
-#include "replay/os.h"
+#include "replay/driver/os.h"
 
 namespace zt::replay {
 namespace fs = std::filesystem;

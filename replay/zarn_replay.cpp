@@ -19,14 +19,14 @@
 #include <string_view>
 #include <vector>
 
-#include "replay/bars.h"
-#include "replay/chart.h"
-#include "replay/library.h"
-#include "replay/os.h"
+#include "replay/driver/bars.h"
+#include "replay/drawing/drawing.h"
+#include "replay/driver/library.h"
+#include "replay/driver/os.h"
 #include "replay/output.h"
 #include "replay/progress.h"
-#include "replay/replay.h"
-#include "replay/study_table.h"
+#include "replay/driver/replay.h"
+#include "replay/driver/study_table.h"
 
 using namespace zt::replay;
 

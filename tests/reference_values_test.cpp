@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "include/zarntrade.h"
-#include "replay/bars.h"
-#include "replay/study_table.h"
+#include "replay/driver/bars.h"
+#include "replay/driver/study_table.h"
 #include "tests/study_calls.h"
 #include "tests/study_table.h"
 

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "replay/library.h"
+#include "replay/driver/library.h"
 
 namespace zt::python {
 

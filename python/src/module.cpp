@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "python/src/library_host.h"
-#include "replay/bars.h"
-#include "replay/replay.h"
-#include "replay/study_table.h"
+#include "replay/driver/bars.h"
+#include "replay/driver/replay.h"
+#include "replay/driver/study_table.h"
 
 namespace py = pybind11;
 using namespace zt::replay;

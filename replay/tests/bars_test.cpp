@@ -12,7 +12,7 @@
 #include <set>
 #include <string>
 
-#include "replay/bars.h"
+#include "replay/driver/bars.h"
 #include "replay/tests/replay_support.h"
 
 namespace zt::replay {

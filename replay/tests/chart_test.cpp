@@ -11,8 +11,8 @@
 #include <set>
 #include <sstream>
 
-#include "replay/chart.h"
-#include "replay/chart_layout.h"
+#include "replay/drawing/drawing.h"
+#include "replay/drawing/layout.h"
 #include "replay/tests/replay_support.h"
 #include "replay/tests/xml_check.h"
 

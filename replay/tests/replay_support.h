@@ -11,9 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include "replay/bars.h"
-#include "replay/library.h"
-#include "replay/replay.h"
+#include "replay/driver/bars.h"
+#include "replay/driver/library.h"
+#include "replay/driver/replay.h"
 
 namespace zt::replay::testing {
 

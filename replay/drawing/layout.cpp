@@ -1,4 +1,4 @@
-#include "replay/chart_layout.h"
+#include "replay/drawing/layout.h"
 
 #include <algorithm>
 #include <cmath>

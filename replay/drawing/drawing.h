@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "replay/bars.h"
-#include "replay/replay.h"
+#include "replay/driver/bars.h"
+#include "replay/driver/replay.h"
 
 namespace zt::replay {
 

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "replay/chart_layout.h"
+#include "replay/drawing/layout.h"
 
 namespace zt::replay {
 namespace {

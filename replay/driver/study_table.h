@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "replay/library.h"
+#include "replay/driver/library.h"
 
 namespace zt::replay {
 

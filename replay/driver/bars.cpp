@@ -1,4 +1,4 @@
-#include "replay/bars.h"
+#include "replay/driver/bars.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "replay/os.h"
+#include "replay/driver/os.h"
 
 namespace zt::replay {
 namespace {

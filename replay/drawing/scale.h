@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "replay/bars.h"
+#include "replay/driver/bars.h"
 
 namespace zt::replay {
 

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "replay/bars.h"
-#include "replay/library.h"
-#include "replay/study_table.h"
+#include "replay/driver/bars.h"
+#include "replay/driver/library.h"
+#include "replay/driver/study_table.h"
 
 namespace zt::replay {
 

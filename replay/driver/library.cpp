@@ -1,8 +1,8 @@
-#include "replay/library.h"
+#include "replay/driver/library.h"
 
 #include <system_error>
 
-#include "replay/os.h"
+#include "replay/driver/os.h"
 
 namespace zt::replay {
 namespace fs = std::filesystem;

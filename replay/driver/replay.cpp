@@ -1,4 +1,4 @@
-#include "replay/replay.h"
+#include "replay/driver/replay.h"
 
 #include <algorithm>
 #include <bit>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "replay/os.h"
+#include "replay/driver/os.h"
 
 namespace zt::replay {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "replay/chart.h"
-#include "replay/chart_scale.h"
-#include "replay/svg_writer.h"
+#include "replay/drawing/drawing.h"
+#include "replay/drawing/scale.h"
+#include "replay/drawing/svg_writer.h"
 
 namespace zt::replay {
 

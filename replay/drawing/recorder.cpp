@@ -1,4 +1,4 @@
-#include "replay/chart.h"
+#include "replay/drawing/drawing.h"
 
 #include <algorithm>
 

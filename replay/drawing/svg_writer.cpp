@@ -1,4 +1,4 @@
-#include "replay/svg_writer.h"
+#include "replay/drawing/svg_writer.h"
 
 #include <charconv>
 

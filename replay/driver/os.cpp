@@ -1,4 +1,4 @@
-#include "replay/os.h"
+#include "replay/driver/os.h"
 
 #include <atomic>
 #include <cerrno>

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "replay/chart_layout.h"
+#include "replay/drawing/layout.h"
 
 namespace zt::replay {
 namespace {

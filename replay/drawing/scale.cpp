@@ -1,4 +1,4 @@
-#include "replay/chart_scale.h"
+#include "replay/drawing/scale.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "replay/study_table.h"
+#include "replay/driver/study_table.h"
 
 #include <algorithm>
 #include <vector>
