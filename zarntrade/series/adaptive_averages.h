@@ -87,6 +87,8 @@ struct BufferedVidyaMemory {
     std::uint8_t started = 0;
     Ring<10> inputRing;
     double state = 0.0;
+
+    ZT_FIELDS(started, inputRing, state)
 };
 
 // Variable-index average of length N over the inputs it buffers itself.
@@ -108,6 +110,8 @@ struct VolumeAdjustedMemory {
     Ring<N> volumeRing;
     double cumulativeVolume = 0.0;
     std::uint32_t callCount = 0;
+
+    ZT_FIELDS(started, priceRing, volumeRing, cumulativeVolume, callCount)
 };
 
 // Weighted mean of the newest prices, each weighing its volume in units of

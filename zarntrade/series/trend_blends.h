@@ -23,6 +23,8 @@ struct ParabolicSarMemory {
     double stop = 0.0;         // the stop level for the next bar
     double factor = 0.0;       // acceleration factor
     std::int32_t direction = 0;  // +1 long (stop below prices), -1 short
+
+    ZT_FIELDS(started, extremeHigh, extremeLow, stop, factor, direction)
 };
 
 // Stop-and-reverse line over the High and Low rings; the factor starts at
@@ -52,6 +54,8 @@ struct SarVidyaBlendMemory {
     Ring<3> resultRing;           // six-bar means of averageRing
     double vidyaState = 0.0;      // variable-index average of the stop
     std::uint8_t started = 0;
+
+    ZT_FIELDS(sar, sarRing, averageRing, medianMomentumRing, resultRing, vidyaState, started)
 };
 
 // The five numbers that tell the blend studies apart: k1 is the momentum
@@ -104,6 +108,8 @@ struct TripleTrendBlendMemory {
     std::uint8_t started = 0;
     SarVidyaBlendMemory blend;
     Ring<5> maRing;  // momentum-adjusted averages of the close
+
+    ZT_FIELDS(started, blend, maRing)
 };
 
 // Mean of the fast SarVidyaBlend, the five-bar mean of the momentum-adjusted
@@ -122,6 +128,8 @@ struct TripleTrendBesideMemory {
     Ring<6> averageRing;
     Ring<3> resultRing;
     Ring<5> maRing;  // momentum-adjusted averages of the close
+
+    ZT_FIELDS(averageRing, resultRing, maRing)
 };
 
 double TripleTrendBlendBeside(const SarVidyaBlendMemory& evaluated, TripleTrendBesideMemory& m, double e);

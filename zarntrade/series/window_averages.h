@@ -125,6 +125,8 @@ struct TripleExponentialMemory {
     double state1 = 0.0;
     double state2 = 0.0;
     double state3 = 0.0;
+
+    ZT_FIELDS(started, state1, state2, state3)
 };
 static_assert(std::is_trivially_copyable_v<TripleExponentialMemory>);
 

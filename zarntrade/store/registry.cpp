@@ -37,15 +37,21 @@ void MoveToFront(SeriesRing<std::int32_t, kMaxLiveStates>& ring, std::int32_t id
 }
 
 std::int32_t CreateState(std::int32_t gcFlag) {
-    Registries& r = TheRegistries();
     TraceLog("Creating state");
     auto state = std::unique_ptr<StudyState>(new (std::nothrow) StudyState());
     if (!state) return 0;
+    state->gc = gcFlag != 0 ? 1 : 0;
+    return RegisterState(std::move(state));
+}
+
+}  // namespace
+
+std::int32_t RegisterState(std::unique_ptr<StudyState> state) {
+    Registries& r = TheRegistries();
     {
         RegistryGuard guard;
         state->id = ++r.lastStateId;
     }
-    state->gc = gcFlag != 0 ? 1 : 0;
     const std::int32_t id = state->id;
     TraceLog("Create State: %d", id);
 
@@ -74,8 +80,6 @@ std::int32_t CreateState(std::int32_t gcFlag) {
     r.recentStates.push(id);
     return id;
 }
-
-}  // namespace
 
 #if !defined(_WIN32)
 constinit thread_local registry_detail::LastFound registry_detail::Last [[gnu::tls_model("initial-exec")]] = {0, 0, nullptr};

@@ -110,4 +110,10 @@ inline StudyState* FindState(std::int32_t id) noexcept {
 }
 void DestroyState(StudyState* state);
 
+// Registers a state made elsewhere (a new one, or one restored from a
+// snapshot) as creating a state does: a new id, in the selected context,
+// evicting past the live-state limit. Throws std::bad_alloc, having changed
+// nothing, when there is no memory for it.
+std::int32_t RegisterState(std::unique_ptr<StudyState> state);
+
 }  // namespace zt

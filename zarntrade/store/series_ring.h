@@ -28,6 +28,16 @@
 #include <cstdint>
 #include <cstring>
 
+// A memory record lists its members, in order, for the state snapshot:
+// ZT_FIELDS(a, b, c) declares Fields(v), which hands v the names as written
+// ("a, b, c") and the members themselves. It adds no data: the record's
+// layout and its plain-value copy stay as they are.
+#define ZT_FIELDS(...)                  \
+    template <class Visitor>            \
+    void Fields(Visitor& visitor) {     \
+        visitor(#__VA_ARGS__, __VA_ARGS__); \
+    }
+
 namespace zt {
 
 // Calls f on the n elements of a ring's storage from slot `start` on,

@@ -15,6 +15,8 @@ struct DemaBlendMemory {
     SarVidyaBlendMemory blend;
     double demaState1 = 0.0;
     double demaState2 = 0.0;
+
+    ZT_FIELDS(started, blend, demaState1, demaState2)
 };
 
 // The DEMA104FAST104 blend smoothed by a 60-bar double exponential average

@@ -12,12 +12,16 @@ namespace zt {
 struct StopLineLags {
     Ring<13> maLagRing;    // momentum-adjusted close averages
     Ring<4> trendLagRing;  // triple trend blend values
+
+    ZT_FIELDS(maLagRing, trendLagRing)
 };
 
 struct StopLineMemory {
     std::uint8_t started = 0;
     TripleTrendBlendMemory trend;
     StopLineLags lags;
+
+    ZT_FIELDS(started, trend, lags)
 };
 
 struct AutoStopLineMemory {
@@ -27,6 +31,8 @@ struct AutoStopLineMemory {
     double ema3StateB = 0.0;
     Ring<3> weightedRing;  // weighted closes
     Ring<3> smoothRing;    // triple-smoothed values
+
+    ZT_FIELDS(started, ema5State, ema3StateA, ema3StateB, weightedRing, smoothRing)
 };
 
 // A trailing stop: the mean of the momentum-adjusted close average of twelve

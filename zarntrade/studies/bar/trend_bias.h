@@ -16,12 +16,16 @@ struct TrendBiasMemory {
     double slowState = 0.0;  // 90-bar exponential average of the close
     Ring<5> midRing;
     double signalState = 0.0;  // 12-bar exponential average of the value
+
+    ZT_FIELDS(started, fastState, slowState, midRing, signalState)
 };
 
 struct ShortTermBiasMemory {
     std::uint8_t started = 0;
     TripleTrendBlendMemory trend;
     Ring<4> biasRing;
+
+    ZT_FIELDS(started, trend, biasRing)
 };
 
 struct ShortTermBiasResult {
@@ -36,6 +40,8 @@ struct ChannelIndexMemory {
     // ring, whose push writes one slot, serves that better than moving all
     // fourteen.
     SeriesRing<double, 14> deviationRing;  // absolute deviations of the typical price
+
+    ZT_FIELDS(started, deviationRing)
 };
 
 struct TrueStrengthMemory {
@@ -49,6 +55,8 @@ struct TrueStrengthMemory {
     double positivePart = 0.0;  // index - signal when above it, else 0
     double negativePart = 0.0;  // index - signal when below it, else 0
     double spread = 0.0;        // index three bars back - signal
+
+    ZT_FIELDS(started, tsiRing, changeState1, changeState2, absState1, absState2, signalState, positivePart, negativePart, spread)
 };
 
 // The median price shifted by a 9/90 moving-average convergence, averaged

@@ -14,6 +14,8 @@ struct BalanceVolumeSpikeMemory {
     Ring<3> balanceRing;
     double balance = 0.0;   // running on-balance volume
     double emaState = 0.0;  // starts at 0, not seeded
+
+    ZT_FIELDS(started, balanceRing, balance, emaState)
 };
 
 struct BalanceVolumeSpikeResult {
@@ -27,6 +29,8 @@ struct ShadowLineMemory {
     Ring<10> pointRing;
     Ring<10> triangleRing;  // work ring of the triangular average
     VolumeAdjustedMemory<5> vama;
+
+    ZT_FIELDS(started, pointRing, triangleRing, vama)
 };
 
 // The error bands size their rings by the host's smoothing length (1 to the
@@ -54,6 +58,8 @@ struct ErrorBandsMemory {
         upper = committed.upper;
         middle = committed.middle;
     }
+
+    ZT_FIELDS(period, smoothing, lineRing, errorRing, count, lower, upper, middle)
 };
 
 inline constexpr std::int32_t kMaxBandLength = static_cast<std::int32_t>(BarHistoryCapacity);

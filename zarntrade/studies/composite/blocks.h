@@ -44,6 +44,8 @@ struct SwingMidpointMemory {
     double runHigh = 0.0;    // highest high since the last downward cross
     double swingHigh = 0.0;  // run high recorded at the last upward cross
     double swingLow = 0.0;   // run low recorded at the last downward cross
+
+    ZT_FIELDS(started, prevDiff, runLow, runHigh, swingHigh, swingLow)
 };
 
 // The swing rule, shared with the swing line study (whose record holds the
@@ -96,6 +98,8 @@ struct MedianDriftMemory {
     std::uint8_t started = 0;
     Ring<50> medianRing;
     Ring<10> driftRing;
+
+    ZT_FIELDS(started, medianRing, driftRing)
 };
 
 double MedianDrift(MedianDriftMemory& m, const BarRings& bars, std::uint32_t k);
@@ -110,6 +114,8 @@ struct SarDemaBlendMemory {
     double demaState1 = 0.0;
     double demaState2 = 0.0;
     ParabolicSarMemory sar;
+
+    ZT_FIELDS(started, sarRing, demaState1, demaState2, sar)
 };
 
 double SarDemaBlend(SarDemaBlendMemory& m, const BarRings& bars, std::uint32_t wLen, std::uint32_t dLen);
@@ -128,6 +134,8 @@ struct MomentumBlendMemory {
     double signalState = 0.0;
     Ring<10> medianDriftRing;  // the median drift's own ring
     SarDemaBlendMemory sarDema;
+
+    ZT_FIELDS(started, driftRing, mixRing, macdRing, ema12State, ema26State, signalState, medianDriftRing, sarDema)
 };
 
 // a: median lag, b: weighted length of the stop, d: drift lag, c: DEMA length.
@@ -151,6 +159,8 @@ double MomentumBlend(MomentumBlendMemory& m, const MedianRing& median, const Bar
 struct WeightedAverageSpreadMemory {
     std::uint8_t started = 0;
     Ring<21> valueRing;
+
+    ZT_FIELDS(started, valueRing)
 };
 
 // a + b on the first bar (the window is still zero-filled).
@@ -166,6 +176,8 @@ struct VariableIndexCascadeMemory {
     Ring<13> firstRing;
     double firstState = 0.0;
     double secondState = 0.0;
+
+    ZT_FIELDS(started, inputRing, firstRing, firstState, secondState)
 };
 
 double VariableIndexCascade(VariableIndexCascadeMemory& m, double x);
@@ -186,6 +198,8 @@ struct SmoothedMedianMomentumMemory {
     std::uint8_t started = 0;
     Ring<3> momentumRing;
     Ring<9> averageRing;
+
+    ZT_FIELDS(started, momentumRing, averageRing)
 };
 
 // 0 on the first bar. n at most 7 (the average ring holds 9).
@@ -203,12 +217,16 @@ struct VolumeFlowRings {
     Ring<5> ratioRing;
     Ring<4> forecastRing;
     Ring<16> flowRing;
+
+    ZT_FIELDS(ratioRing, forecastRing, flowRing)
 };
 
 struct VolumeFlowSums {
     double cumulativeVolume = 0.0;
     double cumulativeRatio = 0.0;
     double flowState = 0.0;
+
+    ZT_FIELDS(cumulativeVolume, cumulativeRatio, flowState)
 };
 
 double VolumeFlowMomentum(VolumeFlowRings& rings, VolumeFlowSums& sums, bool starting, const BarRings& bars,

@@ -40,6 +40,8 @@ struct ColourTemplateMemory {
     SwingMidpointMemory splitSwing;
     TrueStrengthMemory strength;
     double components[kColourComponents] = {};  // component 1 first
+
+    ZT_FIELDS(started, autoStop, signal, comboLineAverage, fast, trend, biasRing, stopLags, splitSwing, strength, components)
 };
 
 // Evaluates every embedded calculation once, in a fixed order, stores the

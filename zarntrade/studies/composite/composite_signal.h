@@ -39,6 +39,8 @@ struct CompositeLineMemory {
     double stop = 0.0;              // the parabolic stop of this bar
     double momentumBlend = 0.0;     // MomentumBlend (8, 15, 8, 20)
     double smoothedMomentum = 0.0;  // SmoothedMedianMomentum (4, 6)
+
+    ZT_FIELDS(started, medianRing, demaState1, demaState2, momentum, spread, cascade, sar, sarVidya, medianMomentum, swing, compositeLine, lowerLine, signalLine, stop, momentumBlend, smoothedMomentum)
 };
 
 // Advances every part of the lines once and returns the composite line; the
@@ -62,6 +64,8 @@ struct CompositeSignalMemory {
     // Written by every evaluation, for the studies that combine the signal
     // with it.
     double channelIndex = 0.0;
+
+    ZT_FIELDS(started, lines, sarRing, mixRing, blendRing, sarVidyaState, blendVidyaState, channel, channelIndex)
 };
 
 static_assert(std::is_trivially_copyable_v<CompositeLineMemory>);

@@ -31,6 +31,8 @@ struct ScorecardLineMemory {
     BufferedVidyaMemory<5> sarAverage;
     ParabolicSarMemory sar;  // step 0.02, cap 0.2
     double averagedResult = 0.0;  // 8-bar weighted average of the result, 3 bars back
+
+    ZT_FIELDS(started, cumulativeVolume, cumulativeRatio, ratioRing, momentumRing, mixRing, levelRing, trendRing, pressureRing, medianMomentumRing, averageRing, resultRing, levelAverage, trendAverage, sarAverage, sar, averagedResult)
 };
 
 // Returns the oscillator value and leaves averagedResult in the record.

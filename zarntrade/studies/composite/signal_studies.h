@@ -20,12 +20,16 @@ namespace zt {
 struct UpsellMemory {
     CompositeSignalMemory signal;
     BufferedVidyaMemory<5> lineAverage;  // of compositeLine
+
+    ZT_FIELDS(signal, lineAverage)
 };
 
 struct Fast1HistogramMemory {
     std::uint8_t started = 0;
     Ring<5> histRing;  // triple exponential averages of the histogram value
     TripleExponentialMemory tema;
+
+    ZT_FIELDS(started, histRing, tema)
 };
 
 // FAST1, FAST2, UNIVERSAL and COMBO read only the composite line (and COMBO
@@ -33,11 +37,15 @@ struct Fast1HistogramMemory {
 struct Fast1Memory {
     CompositeLineMemory lines;
     Fast1HistogramMemory histogram;
+
+    ZT_FIELDS(lines, histogram)
 };
 
 struct Fast2Memory {
     CompositeLineMemory lines;
     SarVidyaBlendMemory blend;  // evaluated before the lines
+
+    ZT_FIELDS(lines, blend)
 };
 
 struct ComboMemory {
@@ -45,6 +53,8 @@ struct ComboMemory {
     CompositeLineMemory lines;
     ChannelIndexMemory channel;
     BufferedVidyaMemory<5> lineAverage;  // of compositeLine
+
+    ZT_FIELDS(started, lines, channel, lineAverage)
 };
 
 // NEWUPDOWN reads the composite lower line and the smoothed median momentum
@@ -53,6 +63,8 @@ struct NewUpDownMemory {
     std::uint8_t started = 0;
     ParabolicSarMemory sar;  // the lower line's stop (0.02, 0.2)
     SmoothedMedianMomentumMemory momentum;
+
+    ZT_FIELDS(started, sar, momentum)
 };
 
 // Shared by E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND. The stop line's triple
@@ -64,6 +76,8 @@ struct UniversalMemory {
     CompositeLineMemory lines;
     TripleTrendBesideMemory trend;
     StopLineLags stopLags;
+
+    ZT_FIELDS(started, autoStop, lines, trend, stopLags)
 };
 
 // The combo filter: +1 when the channel index c is positive and the

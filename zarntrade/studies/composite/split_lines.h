@@ -17,6 +17,8 @@ struct SplitLineMemory {
     ParabolicSarMemory sar;  // step 0.02, cap 0.2
     SmoothedMedianMomentumMemory medianMomentum;
     SwingMidpointMemory swing;
+
+    ZT_FIELDS(started, sar, medianMomentum, swing)
 };
 
 // The whole record of E_ZARNMODSPLIT.
@@ -26,6 +28,8 @@ struct ModSplitLineMemory {
     SmoothedMedianMomentumMemory medianMomentum;
     SwingMidpointMemory swing;
     double lowState = 0.0;  // 4-length exponential average of the low 5 bars back
+
+    ZT_FIELDS(started, sar, medianMomentum, swing, lowState)
 };
 
 // Momentum (4, 6); the slow line's low side is the weighted low of bars 5

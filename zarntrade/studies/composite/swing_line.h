@@ -22,6 +22,8 @@ struct SwingLineMemory {
     double swingHigh = 0.0;
     double swingLow = 0.0;
     double prevDiff = 0.0;
+
+    ZT_FIELDS(started, trend, trendRing, runHigh, runLow, swingHigh, swingLow, prevDiff)
 };
 
 // Returns the swing midpoint; leaves trendRing and the swing levels in the

@@ -23,12 +23,16 @@ struct Tr4LineMemory {
     VariableIndexCascadeMemory cascade;
     ParabolicSarMemory sar;  // step 0.02, cap 0.2
     SarVidyaBlendMemory sarVidya;
+
+    ZT_FIELDS(started, flowRings, flowSums, medianRing, momentum, spread, cascade, sar, sarVidya)
 };
 
 struct Tr4Memory {
     Tr4LineMemory line;
     ParabolicSarMemory sar;  // step 0.02, cap 0.05: the stop whose flips trigger
     double prevSar = 0.0;    // that stop on the previous appended bar; starts at 0
+
+    ZT_FIELDS(line, sar, prevSar)
 };
 
 // The whole record of E_ZARN1MINRIBBON.
@@ -48,6 +52,8 @@ struct RibbonLineMemory {
     SarVidyaBlendMemory sarVidya;
     SmoothedMedianMomentumMemory medianMomentum;
     SwingMidpointMemory swing;
+
+    ZT_FIELDS(started, flowRings, medianRing, flowSums, demaState1, demaState2, highState, lowState, momentum, spread, cascade, sar, sarVidya, medianMomentum, swing)
 };
 
 // Its momentum blend (8, 15, 8, 20) is the one of the composite signal that
@@ -57,11 +63,15 @@ struct FastComponentMemory {
     VolumeFlowRings flowRings;
     VolumeFlowSums flowSums;
     WeightedAverageSpreadMemory spread;
+
+    ZT_FIELDS(started, flowRings, flowSums, spread)
 };
 
 struct Fast3Memory {
     FastComponentMemory fast;
     CompositeLineMemory lines;  // the composite line and the momentum blend
+
+    ZT_FIELDS(fast, lines)
 };
 
 // The trend line that confirms TR4's stop flips.

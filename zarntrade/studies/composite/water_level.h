@@ -16,6 +16,8 @@ struct WaterLevelLineMemory {
     std::uint8_t started = 0;
     double levelState = 0.0;
     Ring<22> levelRing;  // read from 12 to 21 back
+
+    ZT_FIELDS(started, levelState, levelRing)
 };
 
 // The water level reads only the composite lower line, which takes nothing
@@ -23,6 +25,8 @@ struct WaterLevelLineMemory {
 struct WaterLevelMemory {
     ParabolicSarMemory sar;  // the lower line's stop (0.02, 0.2)
     WaterLevelLineMemory level;
+
+    ZT_FIELDS(sar, level)
 };
 
 struct TriggerWaterLevelMemory {
@@ -30,6 +34,8 @@ struct TriggerWaterLevelMemory {
     CompositeLineMemory lines;
     BufferedVidyaMemory<5> lineAverage;  // of compositeLine
     WaterLevelLineMemory level;
+
+    ZT_FIELDS(started, lines, lineAverage, level)
 };
 
 // Half the 24-length variable-index average of the level point read twelve
