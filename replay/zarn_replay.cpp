@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +57,12 @@ input.
                        turn (at most 1000); every state of a study must agree
       --bars N         length of the built-in series (default 3000)
       --seed N         seed of the built-in series (default 1)
+      --save-state FILE  save every state after the last bar to FILE, from
+                       which --resume goes on (the Linux library only)
+      --resume FILE    go on from a run saved with --save-state (same studies,
+                       --states and --ebands): BARS.csv holds the bars after
+                       its last one (or that bar again, re-sent); the rows are
+                       those a whole run writes for these bars
       --library FILE   the zarntrade library to load (default: the build's)
       --stats          report the replay's speed on standard error
       --list           list the studies and exit
@@ -93,6 +101,8 @@ struct Arguments {
     std::string chart;
     std::string trace;
     std::string library;
+    std::string saveState;
+    std::string resume;
     std::size_t chartBars = 250;
     std::vector<const StudyInfo*> studies;
     ReplayOptions replay;
@@ -166,6 +176,8 @@ Arguments Parse(int argc, char** argv) {
         else if (arg == "--chart") a.chart = file();
         else if (arg == "--trace") a.trace = file();
         else if (arg == "--library") a.library = file();
+        else if (arg == "--save-state") a.saveState = file();
+        else if (arg == "--resume") a.resume = file();
         else if (arg == "--chart-bars") a.chartBars = static_cast<std::size_t>(Number(arg, value(), 0, 100000000));
         else if (arg == "--ticks") a.replay.ticks = static_cast<int>(Number(arg, value(), 0, 1000));
         else if (arg == "--states") a.replay.states = static_cast<int>(Number(arg, value(), 1, 1000));
@@ -303,14 +315,23 @@ private:
     int fd_;
 };
 
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw InputError(path + ": cannot be read");
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 int Run(const Arguments& args, const Console& console) {
     os::CatchStopSignals();
     int code = 0;
     std::string message;
     try {
         const std::string same = SameFileProblem(
-            {{"-o", args.output}, {"--chart", args.chart}, {"--trace", args.trace}}, args.input);
+            {{"-o", args.output}, {"--chart", args.chart}, {"--trace", args.trace}, {"--save-state", args.saveState}},
+            args.input);
         if (!same.empty()) throw UsageError(same);
+        std::optional<RunSnapshot> resume;
+        if (!args.resume.empty()) resume = DecodeRunSnapshot(ReadWholeFile(args.resume), args.resume);
 
         std::unique_ptr<BarSource> bars;
         std::vector<std::string> notes;
@@ -330,10 +351,15 @@ int Run(const Arguments& args, const Console& console) {
         std::optional<OutputFile> chartFile, traceFile;
         if (!args.chart.empty()) chartFile.emplace(args.chart, console.outFd());
         if (!args.trace.empty()) traceFile.emplace(args.trace, console.outFd());
+        std::optional<OutputFile> stateFile;
+        if (!args.saveState.empty()) stateFile.emplace(args.saveState, console.outFd());
         const NullDevice null;
         auto streams = std::make_unique<LibraryStreams>(traceFile ? traceFile->fd() : null.fd(), null.fd());
         auto library = std::make_unique<Library>(args.library.empty() ? DefaultLibraryFile() : std::filesystem::path(args.library));
 
+        if ((stateFile || resume) && library->exports().zt_state_save == nullptr)
+            throw LibraryError("the library " + library->file().string() +
+                               " has no state snapshot calls (--save-state, --resume): the Linux shared library has");
         const std::vector<Column> columns = ReplayColumns(args.replay);
         CsvWriter writer(csv, columns);
         std::optional<ChartRecorder> recorder;
@@ -344,9 +370,13 @@ int Run(const Arguments& args, const Console& console) {
         ProgressBar progress("replaying", console.err(), console.errIsTerminal());
         ReplayOptions options = args.replay;
         options.progress = [&](std::size_t n) { progress.Update(n, bars->Done()); };
+        RunSnapshot saved;
+        if (resume) options.resume = &*resume;
+        if (stateFile) options.save = &saved;
         const auto start = std::chrono::steady_clock::now();
         const ReplayStats stats = Replay(library->exports(), *bars, options, rows);
         writer.Finish();
+        if (stateFile) stateFile->Write(EncodeRunSnapshot(saved));
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         progress.Finish();
         if (chartFile) {
@@ -362,6 +392,7 @@ int Run(const Arguments& args, const Console& console) {
         csv.Commit();
         if (chartFile) chartFile->Commit();
         if (traceFile) traceFile->Commit();
+        if (stateFile) stateFile->Commit();
 
         if (csvBars != nullptr)
             for (const std::string& w : csvBars->Warnings()) console.Say("warning: ", w);

@@ -3,7 +3,8 @@
 // snapshot with the values the rest of the run gives; `resume DIR` restores
 // that snapshot, runs the rest and compares every slot bit for bit. The
 // native build writes, the Windows builds resume (under wine): the format and
-// the arithmetic agree across machines.
+// the arithmetic agree across machines. `seeds DIR` writes the snapshot fuzz
+// target's seed snapshots.
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 
 #include "include/zarntrade.h"
 #include "include/zarntrade_snapshot.h"
+#include "platform/platform.h"
 #include "tests/snapshot_script.h"
 #include "tests/study_table.h"
 
@@ -98,11 +100,41 @@ int Resume(const std::string& dir) {
     return 0;
 }
 
+void WriteFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<unsigned char> Snapshot(std::int32_t id) {
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(zt_state_save(id, nullptr, 0)));
+    zt_state_save(id, bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    return bytes;
+}
+
+// Seeds of the snapshot fuzz target: a new state, one running only the error
+// bands, and one running every study.
+int Seeds(const std::string& dir) {
+    WriteFile(dir + "/fresh.bin", Snapshot(E_CREATESTATE2(1)));
+    std::vector<double> ignored;
+    const std::vector<Step> bands = Script(SyntheticBars(40, 3), {StudyByName("E_ZARNEBANDS")});
+    const std::int32_t b = E_CREATESTATE2(0);
+    Run(b, bands, 0, bands.size(), ignored);
+    WriteFile(dir + "/bands.bin", Snapshot(b));
+    const std::vector<Step> all = TheScript();
+    const std::int32_t a = E_CREATESTATE2(1);
+    Run(a, all, 0, all.size() / 2, ignored);
+    WriteFile(dir + "/all.bin", Snapshot(a));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The static core has no DllMain: the program makes the load step itself.
+    zt::LibraryEntry(zt::kProcessAttach);
     if (argc == 3 && std::strcmp(argv[1], "write") == 0) return Write(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "resume") == 0) return Resume(argv[2]);
-    std::fprintf(stderr, "usage: %s write|resume DIR\n", argv[0]);
+    if (argc == 3 && std::strcmp(argv[1], "seeds") == 0) return Seeds(argv[2]);
+    std::fprintf(stderr, "usage: %s write|resume|seeds DIR\n", argv[0]);
     return 2;
 }

@@ -294,6 +294,20 @@ TEST(Snapshot, RefusesDamagedOrForeignSnapshotsNamingWhyAndCreatingNothing) {
         EXPECT_EQ(TheRegistries().lastStateId, lastId) << r.what << ": no id handed out";
     }
     EXPECT_EQ(Save(other), good) << "the other state is untouched";
+
+    // Two records swapped: fast2 must come before upsell.
+    const std::int32_t two = E_CREATESTATE2(0);
+    E_BARVALUES(two, 1, 1260102, 930, 10, 11, 9, 10.5, 100);
+    E_ZARNUPSELL(two);
+    E_ZARNFAST2(two);
+    Bytes swapped = Save(two);
+    const std::size_t fast2 = Find(swapped, "fast2") - 1, upsell = Find(swapped, "upsell") - 1;
+    std::rotate(swapped.begin() + static_cast<std::ptrdiff_t>(fast2),
+                swapped.begin() + static_cast<std::ptrdiff_t>(upsell), swapped.end() - 4);
+    FixChecksum(swapped);
+    std::string error;
+    EXPECT_EQ(Restore(swapped, &error), 0);
+    EXPECT_NE(error.find("record fast2 out of order"), std::string::npos) << error;
     // Every shorter prefix is refused too.
     for (std::size_t n = 0; n < good.size(); n += 97) {
         const Bytes prefix(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n));

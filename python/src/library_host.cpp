@@ -1,5 +1,7 @@
 #include "python/src/library_host.h"
 
+#include "include/zarntrade_snapshot.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdarg>
@@ -70,6 +72,8 @@ const replay::Exports& CoreExports() {
 #define ZT_EXPORT(kind, result, name, params) x.name = &::name;
 #include "include/zarntrade_exports.inc"
 #undef ZT_EXPORT
+        x.zt_state_save = &::zt_state_save;
+        x.zt_state_restore = &::zt_state_restore;
         return x;
     }();
     return exports;

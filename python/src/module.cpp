@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "python/src/library_host.h"
+#include "store/registry.h"
 #include "replay/driver/bars.h"
 #include "replay/driver/replay.h"
 #include "replay/driver/study_table.h"
@@ -91,10 +92,41 @@ std::vector<std::string> ColumnNames(const std::vector<const StudyInfo*>& studie
     return names;
 }
 
-// The batch run: (column names, values as a bars x columns array).
+RunSnapshot DecodeSnapshot(const py::bytes& data) {
+    return DecodeRunSnapshot(std::string(data), "the snapshot");
+}
+
+// The saved run's states of the studies asked for, in their order: a study
+// it holds no state of would not give what a whole run gives.
+RunSnapshot ResumeFor(const RunSnapshot& saved, const std::vector<const StudyInfo*>& studies) {
+    RunSnapshot run = saved;
+    run.studies.clear();
+    run.states.clear();
+    for (const StudyInfo* s : studies) {
+        std::size_t i = 0;
+        while (i < saved.studies.size() && saved.studies[i] != s->name()) ++i;
+        if (i == saved.studies.size()) {
+            std::string held;
+            for (const std::string& n : saved.studies) {
+                if (!held.empty()) held += ", ";
+                held += n;
+            }
+            throw py::value_error("the snapshot holds no state of " + std::string(s->name()) + " (it holds " +
+                                  (held.empty() ? std::string("none") : held) + ")");
+        }
+        run.studies.push_back(saved.studies[i]);
+        run.states.push_back(saved.states[i]);
+    }
+    return run;
+}
+
+// The batch run: (column names, values as a bars x columns array, the
+// snapshot after the last bar or None). With `resume` it goes on from a
+// snapshot instead of starting fresh.
 py::tuple Run(const Ints& date, const Ints& time, const Doubles& open, const Doubles& high, const Doubles& low,
               const Doubles& close, const Doubles& volume, const std::vector<std::string>& names, int ticks,
-              std::int32_t bandsPeriod, std::int32_t bandsSmoothing) {
+              std::int32_t bandsPeriod, std::int32_t bandsSmoothing, const std::optional<py::bytes>& resume,
+              bool returnState) {
     const auto n = static_cast<std::size_t>(date.size());
     for (const auto* a : {&open, &high, &low, &close, &volume})
         if (static_cast<std::size_t>(a->size()) != n) throw py::value_error("columns of different lengths");
@@ -115,6 +147,11 @@ py::tuple Run(const Ints& date, const Ints& time, const Doubles& open, const Dou
         if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     };
     const std::vector<Column> columns = ColumnsOf(options.studies);
+    std::optional<RunSnapshot> from;
+    if (resume) from = ResumeFor(DecodeSnapshot(*resume), options.studies);
+    if (from) options.resume = &*from;
+    RunSnapshot saved;
+    if (returnState) options.save = &saved;
 
     Doubles values({n, columns.size()});
     double* out = values.mutable_data();
@@ -127,7 +164,9 @@ py::tuple Run(const Ints& date, const Ints& time, const Doubles& open, const Dou
         const zt::python::Reservation room(options.studies.size(), true);
         Replay(CoreExports(), bars, options, sink);
     }
-    return py::make_tuple(ColumnNames(options.studies), values);
+    py::object snapshot = py::none();
+    if (returnState) snapshot = py::bytes(EncodeRunSnapshot(saved));
+    return py::make_tuple(ColumnNames(options.studies), values, snapshot);
 }
 
 // One chart of the platform: its own context, the states created on it, and
@@ -165,6 +204,42 @@ public:
         }
         ++states_;
         return state;
+    }
+
+    // A new state on this chart from a state snapshot; ValueError with the
+    // reason when the library refuses it.
+    std::int32_t RestoreState(const py::bytes& data) {
+        Open();
+        const std::string bytes(data);
+        if (bytes.size() > 0x7FFFFFFF) throw py::value_error("the snapshot is larger than any state's");
+        {
+            py::gil_scoped_release released;
+            zt::python::Reserve(1, false);
+        }
+        std::int32_t state = 0;
+        char error[256] = {};
+        {
+            const std::lock_guard lock(zt::python::SelectionLock());
+            CoreExports().Dll_Context(id_);
+            state = CoreExports().zt_state_restore(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                                   static_cast<std::int32_t>(bytes.size()), error, sizeof error);
+        }
+        if (state == 0) {
+            zt::python::Release(1, false);
+            throw py::value_error(std::string("the state snapshot is refused: ") + error);
+        }
+        ++states_;
+        return state;
+    }
+
+    py::bytes SaveState(std::int32_t state) {
+        Open();
+        const std::int32_t size = CoreExports().zt_state_save(state, nullptr, 0);
+        std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+        if (size <= 0 ||
+            CoreExports().zt_state_save(state, reinterpret_cast<unsigned char*>(bytes.data()), size) != size)
+            throw std::runtime_error("the library could not save state " + std::to_string(state));
+        return py::bytes(bytes);
     }
 
     void Store(std::int32_t state, std::int32_t number, std::int32_t date, std::int32_t time, double open,
@@ -273,9 +348,27 @@ PYBIND11_MODULE(_core, m) {
     py::register_exception<zt::python::StateLimitError>(m, "StateLimitError", PyExc_RuntimeError);
     py::register_exception<ReplayError>(m, "LibraryError", PyExc_RuntimeError);
 
+    // A run that cannot go on from a snapshot (a bar older than its last,
+    // other band lengths, a damaged state) is the caller's bad input.
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p) std::rethrow_exception(p);
+        } catch (const InputError& e) {
+            PyErr_SetString(PyExc_ValueError, e.what());
+        }
+    });
     m.def("run", &Run, py::arg("date"), py::arg("time"), py::arg("open"), py::arg("high"), py::arg("low"),
           py::arg("close"), py::arg("volume"), py::arg("studies"), py::arg("ticks"), py::arg("bands_period"),
-          py::arg("bands_smoothing"));
+          py::arg("bands_smoothing"), py::arg("resume") = py::none(), py::arg("return_state") = false);
+    // What a run snapshot holds: (studies, bar number, date, time of its last bar).
+    m.def("last_bar_number", [](std::int32_t id) {
+        const zt::StudyState* state = zt::FindState(id);
+        return state == nullptr ? 0 : state->lastBarNumber;
+    });
+    m.def("snapshot_info", [](const py::bytes& data) {
+        const RunSnapshot run = DecodeSnapshot(data);
+        return py::make_tuple(run.studies, run.lastBarNumber, run.lastBar.date, run.lastBar.time);
+    });
     m.def("columns", [](const std::vector<std::string>& names) { return ColumnNames(Selected(names)); });
     m.def("default_studies", [] {
         std::vector<std::string> names;
@@ -303,5 +396,7 @@ PYBIND11_MODULE(_core, m) {
         .def("add_state", &Chart::AddState)
         .def("store", &Chart::Store)
         .def("evaluate", &Chart::Evaluate)
+        .def("restore_state", &Chart::RestoreState)
+        .def("save_state", &Chart::SaveState)
         .def("close", &Chart::Close);
 }

@@ -203,7 +203,7 @@ def _bars(bars):
 
 # --- batch --------------------------------------------------------------------
 
-def run(bars, studies=None, ticks=0, ebands=(80, 14)):
+def run(bars, studies=None, ticks=0, ebands=(80, 14), resume=None, return_state=False):
     """Every slot of the selected studies on every bar.
 
     bars: a pandas DataFrame with a DatetimeIndex (or a 'datetime' column,
@@ -220,8 +220,23 @@ def run(bars, studies=None, ticks=0, ebands=(80, 14)):
     Returns a DataFrame on the bars' index (a RangeIndex for a mapping) with
     one float64 column per slot, named "E_ZARNMP.position" as in the replay
     tool's CSV, holding what the study gave after the bar's final values.
+    resume: a snapshot that an earlier run returned (return_state=True): the
+    run goes on from the states it holds and computes only these bars, which
+    must be later than its last bar (or start with that bar again, re-sent as
+    the forming bar), giving bit for bit what one run over all the bars
+    gives. studies default to the snapshot's; a study it holds no state of is
+    a ValueError naming it.
+    return_state: also return the snapshot after the last bar, as
+    (frame, snapshot): bytes to keep (a file per symbol) for the next run's
+    resume. zarn-replay --save-state writes the same form.
     Raises ValueError for unusable input, naming the column and the row.
     """
+    if resume is not None:
+        if not isinstance(resume, (bytes, bytearray, memoryview)):
+            raise ValueError(f"resume takes the bytes of a snapshot, not {type(resume).__name__}")
+        resume = bytes(resume)
+        if studies is None:
+            studies = _snapshot_info(resume)[0]
     names = _study_names(studies)
     if not isinstance(ticks, numbers.Integral) or ticks < 0:
         raise ValueError(f"ticks must be a whole number >= 0, not {ticks!r}")
@@ -229,12 +244,25 @@ def run(bars, studies=None, ticks=0, ebands=(80, 14)):
     index, date, time, prices = _bars(bars)
     _core.set_trace_level(_trace_level())
     try:
-        columns, values = _core.run(date, time, *prices, names, int(ticks), period, smoothing)
+        columns, values, snapshot = _core.run(date, time, *prices, names, int(ticks), period, smoothing,
+                                              resume, bool(return_state))
     finally:
         _emit_trace()
     if index is None:
         index = pd.RangeIndex(len(date))
-    return pd.DataFrame(values, index=index, columns=columns, copy=False)
+    frame = pd.DataFrame(values, index=index, columns=columns, copy=False)
+    return (frame, snapshot) if return_state else frame
+
+
+def _snapshot_info(snapshot):
+    """(studies, last bar number, date YYYYMMDD, time HHMM) of a run snapshot;
+    ValueError when it is none."""
+    try:
+        return _core.snapshot_info(snapshot)
+    except ValueError:
+        raise
+    except Exception as e:  # the reader's refusal
+        raise ValueError(str(e)) from None
 
 
 def synthetic_bars(count=3000, seed=1):
@@ -325,6 +353,13 @@ class State:
         self._last = int(number)
         self._chart._flush()
 
+    def save(self):
+        """The state's snapshot: its bars, return slots and the memory of
+        every study evaluated on it, as bytes that ``Chart.restore`` turns
+        back into a state (in this process or another) that goes on bit for
+        bit as this one would."""
+        return self._chart._core.save_state(self._id)
+
     def study(self, name, period=80, smoothing=14):
         """Evaluates the study on the newest bar and returns its slots as a
         named tuple (period and smoothing: E_ZARNEBANDS only)."""
@@ -356,6 +391,18 @@ class Chart:
     @property
     def closed(self):
         return self._core.closed
+
+    def restore(self, data):
+        """A new study state on this chart from ``State.save`` bytes; its next
+        bar is the saved state's last bar number again (a re-send) or a higher
+        one. ValueError, creating nothing, when the bytes are not a snapshot
+        this library can restore (the reason named)."""
+        if not isinstance(data, (bytes, bytearray, memoryview)):
+            raise ValueError(f"restore takes the bytes of State.save, not {type(data).__name__}")
+        s = State(self, self._core.restore_state(bytes(data)))
+        s._last = _core.last_bar_number(s.id) or None
+        self._flush()
+        return s
 
     def state(self):
         """A new study state on this chart."""

@@ -17,6 +17,9 @@ Library::Library(const fs::path& file) : file_(file) {
     if (exports_.name == nullptr) missing += missing.empty() ? #name : ", " #name;
 #include "include/zarntrade_exports.inc"
 #undef ZT_EXPORT
+    exports_.zt_state_save = reinterpret_cast<decltype(exports_.zt_state_save)>(os::FindExport(handle_, "zt_state_save"));
+    exports_.zt_state_restore =
+        reinterpret_cast<decltype(exports_.zt_state_restore)>(os::FindExport(handle_, "zt_state_restore"));
     if (!missing.empty()) {
         os::UnloadLibraryFile(handle_);
         throw LibraryError("the library " + file.string() + " does not export " + missing);

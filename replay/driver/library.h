@@ -18,6 +18,10 @@ struct Exports {
 #define ZT_EXPORT(kind, result, name, params) result(ZT_CALL* name) params = nullptr;
 #include "include/zarntrade_exports.inc"
 #undef ZT_EXPORT
+    // The state snapshot calls of the Linux shared library
+    // (include/zarntrade_snapshot.h); null where the library has none (the DLL).
+    int32_t (*zt_state_save)(int32_t stateId, unsigned char* buffer, int32_t capacity) = nullptr;
+    int32_t (*zt_state_restore)(const unsigned char* data, int32_t size, char* error, int32_t errorCapacity) = nullptr;
 };
 
 // The library file cannot be loaded or lacks an export.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 
@@ -150,6 +151,58 @@ private:
     const ReplayOptions& o_;
 };
 
+std::int64_t Stamp(const Bar& b) { return static_cast<std::int64_t>(b.date) * 10000 + b.time; }
+
+std::string StampText(const Bar& b) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%08d %04d", static_cast<int>(b.date), static_cast<int>(b.time));
+    return text;
+}
+
+// A saved run fits this one: the same studies on as many states, the same
+// band lengths.
+void CheckResumable(const RunSnapshot& run, const std::vector<const StudyInfo*>& studies, std::size_t stateCount,
+                    const ReplayOptions& options) {
+    std::string names;
+    for (std::size_t i = 0; !studies.empty() && i < stateCount; ++i) {
+        if (i > 0) names += ',';
+        names += studies[i % studies.size()]->name();
+    }
+    std::string saved;
+    for (std::size_t i = 0; i < run.studies.size(); ++i) {
+        if (i > 0) saved += ',';
+        saved += run.studies[i];
+    }
+    if (names != saved)
+        throw InputError("the saved run's states hold " + saved + "; this run's would hold " + names);
+    if (run.bandsPeriod != options.bandsPeriod || run.bandsSmoothing != options.bandsSmoothing)
+        throw InputError("the saved run's error bands are " + std::to_string(run.bandsPeriod) + "," +
+                         std::to_string(run.bandsSmoothing) + "; this run's " + std::to_string(options.bandsPeriod) +
+                         "," + std::to_string(options.bandsSmoothing));
+}
+
+std::int32_t RestoreState(const Exports& x, const RunSnapshot& run, std::size_t i) {
+    const std::vector<unsigned char>& bytes = run.states[i];
+    char error[256] = {};
+    const std::int32_t id = x.zt_state_restore(bytes.data(), static_cast<std::int32_t>(bytes.size()), error, sizeof error);
+    if (id == 0)
+        throw InputError("the saved run's state " + std::to_string(i + 1) + " (" + run.studies[i] + "): " + error);
+    return id;
+}
+
+void SaveStates(const Exports& x, const std::vector<Instance>& states, std::int32_t number, const Bar& last,
+                const ReplayOptions& options, RunSnapshot& run) {
+    run = RunSnapshot{number, last, options.bandsPeriod, options.bandsSmoothing, {}, {}};
+    for (const Instance& s : states) {
+        const std::int32_t size = x.zt_state_save(s.id, nullptr, 0);
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(size > 0 ? size : 0));
+        if (size <= 0 || x.zt_state_save(s.id, bytes.data(), size) != size)
+            throw ReplayError("zt_state_save failed for state " + std::to_string(s.id));
+        run.studies.emplace_back(s.study->name());
+        run.states.push_back(std::move(bytes));
+    }
+}
+
 }  // namespace
 
 std::vector<Column> ColumnsOf(const std::vector<const StudyInfo*>& studies) {
@@ -191,12 +244,14 @@ ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions&
     ChartContext chart(library, options.context, options.selection);
     std::vector<Instance> states;
     states.reserve(studies.empty() ? 0 : stateCount);
+    const RunSnapshot* resume = options.resume;
+    if (resume != nullptr) CheckResumable(*resume, studies, stateCount, options);
     for (std::size_t i = 0; !studies.empty() && i < stateCount; ++i) {
         Instance s{studies[i % studies.size()]};
         s.dllName = OpName(s.study->name());
         s.firstColumn = firstColumn[i % studies.size()];
         s.primary = i < studies.size();
-        s.id = host.Create();
+        s.id = resume != nullptr ? RestoreState(library, *resume, i) : host.Create();
         if (s.id == 0) throw ReplayError("E_CREATESTATE failed for state " + std::to_string(i + 1));
         states.push_back(s);
     }
@@ -214,9 +269,20 @@ ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions&
     };
 
     const int ticks = std::max(options.ticks, 0);
+    std::int32_t number = resume != nullptr ? resume->lastBarNumber : 0;
+    Bar last = resume != nullptr ? resume->lastBar : Bar{};
     for (Bar bar{}; bars.Next(bar);) {
         if (os::StopSignal() != 0) throw os::Stopped();
-        const auto number = static_cast<std::int32_t>(++stats.bars);
+        // After a resume the first bar may be the saved run's last bar again:
+        // the host re-sends the forming bar under its number.
+        if (stats.bars++ == 0 && resume != nullptr && Stamp(bar) <= Stamp(last)) {
+            if (Stamp(bar) < Stamp(last))
+                throw InputError(bars.Name() + ": the first bar (" + StampText(bar) +
+                                 ") is older than the saved run's last bar (" + StampText(last) + ")");
+        } else {
+            ++number;
+        }
+        last = bar;
         for (int k = 0; k < ticks; ++k) {
             const Bar forming = FormingBar(bar, k, ticks);
             for (const Instance& s : states) {
@@ -242,6 +308,7 @@ ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions&
         sink.Row(bar, row.data());
         if (options.progress) options.progress(stats.bars);
     }
+    if (options.save != nullptr) SaveStates(library, states, number, last, options, *options.save);
     stats.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return stats;
 }

@@ -22,6 +22,24 @@
 
 namespace zt::replay {
 
+// Every state of a run after its last bar (--save-state), from which another
+// run goes on (--resume): the bar number and the bar it ended on, the study
+// of each state in order, the error bands' lengths and one state snapshot
+// per state.
+struct RunSnapshot {
+    std::int32_t lastBarNumber = 0;
+    Bar lastBar{};
+    std::int32_t bandsPeriod = 0;
+    std::int32_t bandsSmoothing = 0;
+    std::vector<std::string> studies;
+    std::vector<std::vector<unsigned char>> states;
+};
+
+// The file form of a run snapshot ("ZARNRUN" and a format version first,
+// little-endian numbers); Decode throws InputError naming `file`.
+std::string EncodeRunSnapshot(const RunSnapshot& run);
+RunSnapshot DecodeRunSnapshot(const std::string& bytes, const std::string& file);
+
 struct ReplayOptions {
     std::vector<const StudyInfo*> studies;  // in column order
     int ticks = 0;               // intrabar updates sent before a bar's final values
@@ -40,6 +58,12 @@ struct ReplayOptions {
     std::mutex* selection = nullptr;
     // Called after every bar with the number of bars done.
     std::function<void(std::size_t)> progress;
+    // Go on from a saved run instead of creating the states (its studies and
+    // band lengths must be this run's; the first bar must be later than its
+    // last, or that bar again, re-sent); and save this run's states after its
+    // last bar. Null: neither.
+    const RunSnapshot* resume = nullptr;
+    RunSnapshot* save = nullptr;
 };
 
 struct Column {

@@ -30,8 +30,8 @@
  *   bar history, newest first  200 x i32 dates, 200 x i32 times, then
  *                              200 x f64 each of open, high, low, close, volume
  *   record count               u32
- *   each record                u8 name length, the name (the record's name,
- *                              e.g. "upsell"), u32 byte count, its members in
+ *   each record, in the order  u8 name length, the name (the record's name,
+ *   of the library's list      e.g. "upsell"), u32 byte count, its members in
  *                              declared order for the committed copy, then
  *                              for the working copy (rings newest first; a
  *                              ring sized at run time led by its u32 size)
@@ -39,7 +39,7 @@
  * A restore refuses, creating nothing and touching no other state: another
  * magic, another format version, another catalogue or record layout, a
  * truncated or extended buffer, a checksum mismatch, a count, size or flag out
- * of range, a record that no study uses or that appears twice.
+ * of range, a record that no study uses, that appears twice or out of order.
  */
 #ifndef ZARNTRADE_SNAPSHOT_H
 #define ZARNTRADE_SNAPSHOT_H

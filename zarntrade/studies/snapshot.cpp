@@ -309,6 +309,8 @@ void ReadState(Reader& r, StudyState& state, SnapshotError& error) {
         error("%u records; a state holds at most %u", static_cast<unsigned>(count), static_cast<unsigned>(kRecordCount));
         return;
     }
+    // In the order of the record list, each once: one snapshot per state.
+    std::uint32_t next = 0;
     for (std::uint32_t i = 0; i < count && !error.set() && !r.failed(); ++i) {
         const std::uint8_t length = r.u8();
         const unsigned char* nameBytes = r.take(length);
@@ -329,6 +331,11 @@ void ReadState(Reader& r, StudyState& state, SnapshotError& error) {
             error("record %s appears twice", shown);
             return;
         }
+        if (slot < next) {
+            error("record %s out of order: it comes before %s", shown, kRecords[next - 1].name);
+            return;
+        }
+        next = slot + 1;
         Reader fields(payload, payloadSize);
         kRecords[slot].load(fields, state, kRecords[slot].name, error);
         if (!error.set() && (fields.failed() || fields.remaining() != 0))
@@ -393,7 +400,7 @@ std::unique_ptr<StudyState> ReadSnapshot(const unsigned char* data, std::size_t 
     r.take(sizeof kSnapshotMagic);
     const std::uint32_t version = r.u32();
     if (r.failed()) {
-        error("truncated: %zu bytes, the header alone takes %zu", size, kHeaderSize);
+        error("truncated: %u bytes, the header alone takes %u", static_cast<unsigned>(size), static_cast<unsigned>(kHeaderSize));
         return nullptr;
     }
     if (version != kSnapshotFormatVersion) {
@@ -406,7 +413,7 @@ std::unique_ptr<StudyState> ReadSnapshot(const unsigned char* data, std::size_t 
     const std::uint64_t layout = r.u64();
     const std::uint32_t declared = r.u32();
     if (r.failed()) {
-        error("truncated: %zu bytes, the header alone takes %zu", size, kHeaderSize);
+        error("truncated: %u bytes, the header alone takes %u", static_cast<unsigned>(size), static_cast<unsigned>(kHeaderSize));
         return nullptr;
     }
     if (declared < kHeaderSize + kChecksumSize) {
@@ -414,11 +421,12 @@ std::unique_ptr<StudyState> ReadSnapshot(const unsigned char* data, std::size_t 
         return nullptr;
     }
     if (size < declared) {
-        error("truncated: %zu bytes of the %u the snapshot holds", size, static_cast<unsigned>(declared));
+        error("truncated: %u bytes of the %u the snapshot holds", static_cast<unsigned>(size), static_cast<unsigned>(declared));
         return nullptr;
     }
     if (size > declared) {
-        error("%zu bytes follow the end of the snapshot (%u bytes)", size - declared, static_cast<unsigned>(declared));
+        error("%u bytes follow the end of the snapshot (%u bytes)", static_cast<unsigned>(size - declared),
+              static_cast<unsigned>(declared));
         return nullptr;
     }
     Reader tail(data + declared - kChecksumSize, kChecksumSize);
@@ -444,7 +452,7 @@ std::unique_ptr<StudyState> ReadSnapshot(const unsigned char* data, std::size_t 
     ReadState(body, *state, error);
     if (!error.set() && body.failed()) error("truncated state: the bar history runs past the end");
     if (!error.set() && body.remaining() != 0)
-        error("%zu bytes after the last record", body.remaining());
+        error("%u bytes after the last record", static_cast<unsigned>(body.remaining()));
     if (error.set()) return nullptr;
     return state;
 }
