@@ -130,3 +130,22 @@ mkdir -p "$replay"
 { b 1 8 1 1; printf '\x00\x00\x00\x00\x00\x00\xf0\x3f\x00\x00\x00\x00\x00\x00\xe0\x7f'
   printf '\x00\x00\x00\x00\x00\x00\xe0\xff\x00\x00\x00\x00\x00\x00\x00\x40\x00\x00\x00\x00\x00\x00\xd0\x7f'
   printf 'date,time,open,high,low,close,volume\n'; } >"$replay/extreme_bar"
+
+# --- snapshot: allocation plan, options (bit 0: size and checksum written
+# for the input), then a snapshot written by the native build's
+# zt_snapshot_files (a new state, the error bands alone, every study).
+snapshots=corpus/snapshot
+writer=../build/native/tests/zt_snapshot_files
+if [ -x "$writer" ]; then
+  mkdir -p "$snapshots"
+  work=$(mktemp -d)
+  "$writer" seeds "$work"
+  { b 0 0 0 0 0; cat "$work/fresh.bin"; } >"$snapshots/fresh"
+  { b 0 0 0 0 1; cat "$work/bands.bin"; } >"$snapshots/bands"
+  { b 0 0 0 0 1; cat "$work/all.bin"; } >"$snapshots/all_studies"
+  # The 3rd allocation of the restore fails (a record's storage).
+  { b 5 2 0 0 0; cat "$work/all.bin"; } >"$snapshots/oom_record"
+  rm -rf "$work"
+else
+  echo "no $writer: the snapshot seeds were not written (build the native preset)" >&2
+fi

@@ -2,7 +2,7 @@
 # Runs one libFuzzer target of fuzz/ for a while on one core:
 #   scripts/fuzz.sh TARGET SECONDS [libFuzzer options...]
 #   scripts/fuzz.sh --list
-# TARGET is exports, dll_entry, payload or replay_csv (fuzz/README.md). Builds the fuzz
+# TARGET is exports, dll_entry, payload, replay_csv or snapshot (fuzz/README.md). Builds the fuzz
 # preset first (clang). The committed seeds in fuzz/corpus/TARGET are read;
 # what the run adds goes to build/fuzz/corpus/TARGET, the log to
 # build/fuzz/logs/TARGET.log and any finding to build/fuzz/findings/TARGET/.

@@ -188,6 +188,17 @@ TEST(Snapshot, RestoresIntoANewStateOfTheSelectedContextWithItsGcFlag) {
     EXPECT_EQ(zt_state_save(id, nullptr, 0), 0) << "an unknown id saves nothing";
 }
 
+TEST(Snapshot, ChecksumIsCrc32c) {
+    const std::string check = "123456789";  // the standard check value of CRC-32C
+    const auto* bytes = reinterpret_cast<const unsigned char*>(check.data());
+    EXPECT_EQ(snapshot::Crc32c(bytes, check.size()), 0xE3069283u);
+    EXPECT_EQ(snapshot::Crc32cPortable(bytes, check.size()), 0xE3069283u);
+    Bytes odd(1021);
+    for (std::size_t i = 0; i < odd.size(); ++i) odd[i] = static_cast<unsigned char>(i * 131 + 7);
+    for (std::size_t n : {0u, 1u, 7u, 8u, 9u, 1021u})
+        EXPECT_EQ(snapshot::Crc32c(odd.data(), n), snapshot::Crc32cPortable(odd.data(), n)) << n;
+}
+
 TEST(Snapshot, ATooSmallBufferIsLeftUntouched) {
     ResetLibrary();
     const std::int32_t id = FedState(10);

@@ -6,12 +6,15 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace zt::snapshot {
 
 // CRC-32C (Castagnoli, reflected, as iSCSI and ext4 use it) of `size` bytes.
 std::uint32_t Crc32c(const unsigned char* data, std::size_t size) noexcept;
+// The same without the processor's CRC32 instruction (the tests compare).
+std::uint32_t Crc32cPortable(const unsigned char* data, std::size_t size) noexcept;
 
 // FNV-1a over the tokens of a layout description, each token ended by a
 // separator so that ("ab", "c") and ("a", "bc") differ.
@@ -60,8 +63,12 @@ public:
 
 private:
     void put(std::uint64_t v, int n) noexcept {
-        if (out_ != nullptr && pos_ + static_cast<std::size_t>(n) <= capacity_)
-            for (int i = 0; i < n; ++i) out_[pos_ + i] = static_cast<unsigned char>(v >> (8 * i));
+        if (out_ != nullptr && pos_ + static_cast<std::size_t>(n) <= capacity_) {
+            if constexpr (std::endian::native == std::endian::little)
+                std::memcpy(out_ + pos_, &v, static_cast<std::size_t>(n));  // the low bytes first already
+            else
+                for (int i = 0; i < n; ++i) out_[pos_ + i] = static_cast<unsigned char>(v >> (8 * i));
+        }
         pos_ += static_cast<std::size_t>(n);
     }
     unsigned char* out_;
@@ -100,7 +107,10 @@ private:
         const unsigned char* p = take(static_cast<std::size_t>(n));
         if (p == nullptr) return 0;
         std::uint64_t v = 0;
-        for (int i = 0; i < n; ++i) v |= static_cast<std::uint64_t>(p[i]) << (8 * i);
+        if constexpr (std::endian::native == std::endian::little)
+            std::memcpy(&v, p, static_cast<std::size_t>(n));
+        else
+            for (int i = 0; i < n; ++i) v |= static_cast<std::uint64_t>(p[i]) << (8 * i);
         return v;
     }
     const unsigned char* data_;

@@ -204,6 +204,25 @@ void SaveRecord(Writer& w, void* storage, unsigned committed) {
     copies->copy[committed ^ 1u].Fields(walk);
 }
 
+// The bytes SaveRecord writes: fixed by the type, but for the error bands,
+// whose rings are as long as their smoothing.
+template <RecordSlot Slot>
+std::size_t RecordSize(void* storage, unsigned committed) {
+    if constexpr (std::is_same_v<RecordType<Slot>, ErrorBandsMemory>) {
+        Writer measure(nullptr, 0);
+        SaveRecord<Slot>(measure, storage, committed);
+        return measure.size();
+    } else {
+        static const std::size_t size = [] {
+            RecordCopies<RecordType<Slot>> fresh{};
+            Writer measure(nullptr, 0);
+            SaveRecord<Slot>(measure, &fresh, 0);
+            return measure.size();
+        }();
+        return size;
+    }
+}
+
 // Into a state whose committed copies are the first (a new state's).
 template <RecordSlot Slot>
 void LoadRecord(Reader& r, StudyState& state, const char* name, SnapshotError& error) {
@@ -227,12 +246,14 @@ struct RecordCodec {
     const char* name;
     void (*describe)(Fingerprint&);
     void (*save)(Writer&, void*, unsigned);
+    std::size_t (*size)(void*, unsigned);
     void (*load)(Reader&, StudyState&, const char*, SnapshotError&);
 };
 
 constexpr RecordCodec kRecords[] = {
 #define ZT_RECORD_CODEC(slot, type) \
-    {#slot, &DescribeRecord<RecordSlot::slot>, &SaveRecord<RecordSlot::slot>, &LoadRecord<RecordSlot::slot>},
+    {#slot, &DescribeRecord<RecordSlot::slot>, &SaveRecord<RecordSlot::slot>, &RecordSize<RecordSlot::slot>, \
+     &LoadRecord<RecordSlot::slot>},
     ZT_STUDY_RECORDS(ZT_RECORD_CODEC)
 #undef ZT_RECORD_CODEC
 };
@@ -379,12 +400,17 @@ std::uint64_t LayoutFingerprint() noexcept {
 }
 
 std::size_t SaveState(StudyState& state, unsigned char* out, std::size_t capacity) noexcept {
-    Writer measure(nullptr, 0);
-    WriteSnapshot(measure, state);
-    const std::size_t size = measure.size() + kChecksumSize;
+    // The size without a pass over the records: what the header, the bars and
+    // each record take.
+    constexpr std::size_t kBars = BarHistoryCapacity * (2 * 4 + 5 * 8);
+    std::size_t size = kHeaderSize + 1 + 4 + 8 * kReturnSlotCount + kBars + 4 + kChecksumSize;
+    for (std::uint32_t slot = 0; slot < kRecordCount; ++slot)
+        if (void* storage = state.records.find(slot))
+            size += 1 + std::strlen(kRecords[slot].name) + 4 + kRecords[slot].size(storage, state.records.committed());
     if (out == nullptr || capacity < size) return size;
     Writer w(out, capacity);
     WriteSnapshot(w, state);
+    if (w.size() + kChecksumSize != size) return 0;  // never: the sizes above are the writer's
     w.patchU32(kSizeAt, static_cast<std::uint32_t>(size));
     w.u32(snapshot::Crc32c(out, size - kChecksumSize));
     return size;
