@@ -11,11 +11,17 @@ rational arithmetic, written from the studies' definitions (not from the C++):
               newest min(80, bar) closes; lower/upper = middle -/+ the 14-value mean of the standard
               error of that fit (0 for 2 closes or fewer)
 
+and three studies with memory, run from the first bar as a fresh state runs them:
+
+  TRENDBIAS   (5-bar mean of (EMA9 - EMA90 of the close + median) + C0) / 2, signal its EMA12
+  AUTOSTOP    3-bar mean of (2C + H + L) / 4 through EMAs of 5, 3 and 3, two bars late
+  VOLSPIKES   EMA3 (from 0) of the on-balance volume two bars back, minus the balance; flags
+
 A fresh state reads 0 wherever no bar was stored yet. A value without a square
 root must be the double nearest the exact rational or one next to it (the
 library rounds after each operation); with a square root, within 1e-12
 relative (plus 1e-9 absolute for a standard error of a fit that is exact in
-rationals). Prints one line per study and exits 1 on any difference.
+rationals); the three with memory within 1e-12 relative. Prints one line per study and exits 1 on any difference.
 
   tests/reference/vectors/cross_check.py [VECTOR_DIR]
 """
@@ -100,6 +106,60 @@ def bands(bar):
     return {"middle": middle, "lower": float(middle) - err, "upper": float(middle) + err}
 
 
+# Three studies with memory whose recursions are short enough to write out: each runs over
+# every bar from the first, seeded as a fresh state seeds it.
+def ema(x, s, n):
+    return s + 2 * (x - s) / (n + 1)
+
+
+def trend_bias_series():
+    """Slots bias and signal on every bar: (5-bar mean of (EMA9 - EMA90 of the close + the median)
+    + C0) / 2, with its 12-length exponential average; every average seeded on bar 1."""
+    out, mids = [], []
+    for bar in range(1, len(C) + 1):
+        c0 = back(C, bar, 0)
+        if bar == 1:
+            fast = slow = c0
+        fast, slow = ema(c0, fast, 9), ema(c0, slow, 90)
+        mids.insert(0, fast - slow + (back(H, bar, 0) + back(L, bar, 0)) / 2)
+        value = (sum(mids[:5]) / 5 + c0) / 2
+        signal = value if bar == 1 else signal
+        signal = ema(value, signal, 12)
+        out.append({"bias": value, "signal": signal})
+    return out
+
+
+def auto_stop_series():
+    """The 3-bar mean of (2C + H + L) / 4, through exponential averages of length 5, 3 and 3
+    (seeded with the first mean), shown two bars late."""
+    out, weighted, smooth = [], [], []
+    for bar in range(1, len(C) + 1):
+        weighted.insert(0, (2 * back(C, bar, 0) + back(H, bar, 0) + back(L, bar, 0)) / 4)
+        h = sum(weighted[:3]) / 3
+        if bar == 1:
+            e5 = e3a = e3b = h
+        e5 = ema(h, e5, 5)
+        e3a = ema(e5, e3a, 3)
+        e3b = ema(e3a, e3b, 3)
+        smooth.insert(0, e3b)
+        out.append({"stop": smooth[2] if len(smooth) > 2 else F(0)})
+    return out
+
+
+def volume_spikes_series():
+    """On-balance volume (an unchanged close counts as down) against the 3-length exponential
+    average, from 0, of the balance two bars back."""
+    out, balances, balance, smoothed = [], [], F(0), F(0)
+    volume = [F(r["volume"]) for r in rows]
+    for bar in range(1, len(C) + 1):
+        balance += volume[bar - 1] if back(C, bar, 0) > back(C, bar, 1) else -volume[bar - 1]
+        balances.insert(0, balance)
+        smoothed = ema(balances[2] if len(balances) > 2 else F(0), smoothed, 3)
+        value = smoothed - balance
+        out.append({"value": value, "up": F(1 if value < 0 else 0), "down": F(-1 if value > 0 else 0)})
+    return out
+
+
 def read_vectors(study):
     values, bar = [], None
     with open(os.path.join(here, study + ".txt")) as f:
@@ -140,6 +200,19 @@ for study, model in {"E_ZARNCHANNELBASE": lambda b, s: channel(b), "E_ZARNEBANDS
         diff = abs(x - want)
         worst = max(worst, diff / max(abs(want), 1e-300))
         if diff > 1e-12 * abs(want) + 1e-9:
+            failed += 1
+            print(f"{study} bar {bar} {slot}: library {x!r}, model {want!r}")
+    print(f"{study}: {len(values)} values, largest relative difference {worst:.1e}")
+
+for study, series in {"E_ZARNTRENDBIAS": trend_bias_series(), "E_ZARNAUTOSTOP": auto_stop_series(),
+                      "E_ZARNVOLSPIKES": volume_spikes_series()}.items():
+    values = read_vectors(study)
+    worst = 0.0
+    for bar, slot, x in values:
+        want = float(series[bar - 1][slot])
+        diff = abs(x - want)
+        worst = max(worst, diff / max(abs(want), 1e-300))
+        if diff > 1e-12 * abs(want):
             failed += 1
             print(f"{study} bar {bar} {slot}: library {x!r}, model {want!r}")
     print(f"{study}: {len(values)} values, largest relative difference {worst:.1e}")
