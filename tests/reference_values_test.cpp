@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -547,6 +548,15 @@ TEST(ReferenceVectors, EveryStudyAtChosenBars) {
         }
         EXPECT_GE(perBar.size(), 6u) << path;
         for (const auto& [bar, count] : perBar) EXPECT_EQ(count, study.slots) << path << ": bar " << bar;
+    }
+    // No file left behind by a study that is gone or was renamed.
+    for (const auto& entry : std::filesystem::directory_iterator(VectorPath(""))) {
+        const std::string file = entry.path().filename().string();
+        if (file.rfind("E_", 0) != 0) continue;
+        bool known = false;
+        for (const test::StudyInfo& study : test::ExportedStudies())
+            known = known || file == std::string(study.name) + ".txt";
+        EXPECT_TRUE(known) << VectorPath(file) << ": no such study";
     }
 }
 
