@@ -373,7 +373,9 @@ TEST_F(ReferenceValues, BuiltInSeriesWithoutIntrabarUpdatesGivesTheSameValues) {
 constexpr std::size_t kVectorBars = 360;
 constexpr std::uint64_t kVectorSeed = 7;  // the first bars of builtin_5000_seed7.txt
 
-std::string VectorPath(std::string_view file) { return std::string(ZT_REFERENCE_DIR) + "/vectors/" + std::string(file); }
+std::string VectorPath(std::string_view file) {
+    return std::string(ZT_REFERENCE_DIR) + "/vectors/" + std::string(file);
+}
 
 // The bars every vector is computed from, as a CSV a reader (and
 // tests/reference/vectors/cross_check.py) can open.
