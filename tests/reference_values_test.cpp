@@ -427,8 +427,8 @@ std::string WriteVectors(const Values& v, const test::StudyInfo& study) {
                               std::to_string(kBandsSmoothing) + ")"
                         : std::string())
         << ", then E_GETRETURN for each slot.\n"
-        << "# Warm-up " << about->warmup << ": from bar " << about->warmup + 1
-        << " on, no value reads the zero-filled history of a fresh state.\n"
+        << "# Warm-up " << about->warmup << " (the catalogue's): bar " << about->warmup + 1
+        << " is the first a chart draws.\n"
         << "# Each value: 17 significant digits, then the same double exactly, in hexadecimal.\n"
         << "# Written by zt_reference_test --regenerate; checked by ReferenceVectors.EveryStudyAtChosenBars.\n"
         << "study " << study.name << "\n";
