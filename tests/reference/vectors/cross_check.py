@@ -17,11 +17,21 @@ and three studies with memory, run from the first bar as a fresh state runs them
   AUTOSTOP    3-bar mean of (2C + H + L) / 4 through EMAs of 5, 3 and 3, two bars late
   VOLSPIKES   EMA3 (from 0) of the on-balance volume two bars back, minus the balance; flags
 
+and, in double precision with the operations in the order their definitions give them (the
+parabolic stop compares prices with its own level, which exact rationals could tip the other way):
+
+  FAST104, 104, DEMA104FAST104, DEMA104   the parabolic stop and its blend lines
+  STOPLINE, SHORTTERMTRADEBIAS            the triple trend blend and the momentum-adjusted close
+  MP                                      the midpoint's codes against the stop line and tight stop
+  MEDIUM                                  the true strength index and its variable-index signal
+  SHADOW                                  the triangular average and its volume-adjusted average
+
 A fresh state reads 0 wherever no bar was stored yet. A value without a square
 root must be the double nearest the exact rational or one next to it (the
 library rounds after each operation); with a square root, within 1e-12
 relative (plus 1e-9 absolute for a standard error of a fit that is exact in
-rationals); the three with memory within 1e-12 relative. Prints one line per study and exits 1 on any difference.
+rationals); the three with memory within 1e-12 relative, the double-precision models likewise (they
+print how many values agree bit for bit). Prints one line per study and exits 1 on any difference.
 
   tests/reference/vectors/cross_check.py [VECTOR_DIR]
 """
@@ -160,6 +170,169 @@ def volume_spikes_series():
     return out
 
 
+# The parabolic stop and the blend lines built on it, in double precision like the library (the
+# stop compares prices with its own level, which exact rationals could tip the other way).
+def newest(ring, x, capacity):
+    ring.insert(0, x)
+    del ring[capacity:]
+
+
+def at(ring, k):
+    return ring[k] if k < len(ring) else 0.0
+
+
+def momentum_ratio(ring, n, k):
+    up = down = 0.0
+    for i in range(n):
+        a, b = at(ring, k + i), at(ring, k + i + 1)
+        if a > b:
+            up += a - b
+        elif a < b:
+            down += b - a
+    return 0.0 if up + down == 0 else (up - down) / (up + down)
+
+
+def vidya(ring, s, n):
+    f = abs(momentum_ratio(ring, 9, 0)) * 2 / (n + 1)
+    return at(ring, 0) * f + s * (1 - f)
+
+
+class ParabolicStop:
+    """Starts short at the first high, so it reverses to long on the first bar; the factor starts at
+    step, grows by step on each new extreme up to cap; a reversal returns the extreme of the trade
+    that ended, other bars the stop worked out on the bar before, which never passes the last two
+    bars' lows (long) or highs (short)."""
+
+    def __init__(self, step, cap):
+        self.step, self.cap, self.started = step, cap, False
+
+    def __call__(self, h0, h1, l0, l1):
+        step, cap = self.step, self.cap
+        if not self.started:
+            self.direction, self.stop, self.high, self.low, self.factor, self.started = -1, h0, h0, l0, 0.0, True
+        previous_high, previous_low = self.high, self.low
+        self.high, self.low = max(self.high, h0), min(self.low, l0)
+        if self.direction == 1:
+            if l0 <= self.stop:
+                result = self.high
+                self.direction, self.high, self.low, self.factor = -1, h0, l0, step
+                self.stop = max(result + step * (l0 - result), h0, h1)
+                return result
+            result = self.stop
+            if self.high > previous_high and self.factor < cap:
+                self.factor = min(self.factor + step, cap)
+            self.stop = min(self.stop + self.factor * (self.high - self.stop), l0, l1)
+            return result
+        if h0 >= self.stop:
+            result = self.low
+            self.direction, self.high, self.low, self.factor = 1, h0, l0, step
+            self.stop = min(result + step * (h0 - result), l0, l1)
+            return result
+        result = self.stop
+        if self.low < previous_low and self.factor < cap:
+            self.factor = min(self.factor + step, cap)
+        self.stop = max(self.stop + self.factor * (self.low - self.stop), h0, h1)
+        return result
+
+
+class Blend:
+    """Three quarters the 5-length variable-index average of the stop, one quarter the 6-bar mean of
+    three-point means of median + (C0 - C[k1]) points, read k4 bars back."""
+
+    def __init__(self, k1, step, k2, k3, k4):
+        self.k, self.sar = (k1, k2, k3, k4), ParabolicStop(step, 0.2)
+        self.stops, self.averages, self.points, self.results, self.state = [], [], [], [], None
+
+    def __call__(self, h, l, c):
+        k1, k2, k3, k4 = self.k
+        s = self.sar(h(0), h(1), l(0), l(1))
+        newest(self.stops, s, 10)
+        self.state = vidya(self.stops, s if self.state is None else self.state, 5)
+        newest(self.points, (h(0) + l(0)) / 2 + (c(0) - c(k1)), 4)
+        newest(self.averages, (at(self.points, 0) + at(self.points, k2) + at(self.points, k3)) / 3, 6)
+        newest(self.results, sum(at(self.averages, i) for i in range(6)) / 6, 3)
+        return 0.25 * at(self.results, k4) + 0.75 * self.state
+
+
+def blend_studies_series():
+    """FAST104, 104, DEMA104FAST104 and DEMA104 (the last through a 60-length double exponential
+    average seeded with its first blend), STOPLINE (mean of the momentum-adjusted close of 12 bars
+    back and the triple trend of 3 bars back), SHORTTERMTRADEBIAS (momentum-adjusted close minus
+    the triple trend, its positive part, its value 3 bars back), MP (the midpoint against the stop
+    line and the tight stop), MEDIUM (a 25/13 true strength index against its 15-length
+    variable-index average) and SHADOW."""
+    fast, plain, undelayed, smoothed, trend = (Blend(3, 0.03, 2, 3, 2), Blend(4, 0.02, 1, 2, 2),
+                                               Blend(4, 0.02, 2, 1, 0), Blend(4, 0.02, 2, 1, 0),
+                                               Blend(3, 0.03, 2, 3, 2))
+    ma_ring, ma_lag, trend_lag, bias_ring, tsi_ring = [], [], [], [], []
+    points, triangle, prices, volumes, total_volume = [], [], [], [], 0.0
+    out = []
+    for bar in range(1, len(C) + 1):
+        h = lambda k: float(back(H, bar, k))  # noqa: E731
+        l = lambda k: float(back(L, bar, k))  # noqa: E731
+        c = lambda k: float(back(C, bar, k))  # noqa: E731
+        row = {"E_ZARNFAST104": {"line": fast(h, l, c)}, "E_ZARN104": {"line": plain(h, l, c)},
+               "E_ZARNDEMA104FAST104": {"line": undelayed(h, l, c)}}
+        x = smoothed(h, l, c)
+        if bar == 1:
+            d1 = d2 = x
+        d1 = ema(x, d1, 60)
+        d2 = ema(d1, d2, 60)
+        row["E_ZARNDEMA104"] = {"line": 2 * d1 - d2}
+
+        e = (sum(c(i) for i in range(7)) + c(0) - c(7)) * (1 / 7)
+        b = trend(h, l, c)
+        newest(ma_ring, e, 5)
+        t = (b + sum(at(ma_ring, i) for i in range(5)) / 5 + e) / 3
+        newest(ma_lag, e, 13)
+        newest(trend_lag, t, 4)
+        stop = (at(ma_lag, 12) + at(trend_lag, 3)) * 0.5
+        row["E_ZARNSTOPLINE"] = {"stop": stop}
+        newest(bias_ring, e - t, 4)
+        row["E_ZARNSHORTTERMTRADEBIAS"] = {"bias": e - t, "positive": max(e - t, 0.0), "lagged": at(bias_ring, 3)}
+
+        m = (h(0) + l(0)) / 2
+        tight = float(tight_stop(bar))
+        between = stop < m < tight or tight < m < stop
+        under, over = m < stop and m < tight, m > stop and m > tight
+        row["E_ZARNMP"] = {"midpoint": m, "position": 2.0 if between else 1.0 if under else 0.0,
+                           "above": 1.0 if over else 0.0, "below": -1.0 if under else 0.0}
+
+        d = c(0) - c(1)
+        if bar == 1:
+            n1 = n2 = d
+            a1 = a2 = abs(d)
+        n1, a1 = ema(d, n1, 25), ema(abs(d), a1, 25)
+        n2, a2 = ema(n1, n2, 13), ema(a1, a2, 13)
+        index = 0.0 if a2 == 0 else 100 * n2 / a2
+        newest(tsi_ring, index, 15)
+        if bar == 1:
+            signal = index
+        signal = vidya(tsi_ring, signal, 15)
+        row["E_ZARNMEDIUM"] = {"spread": at(tsi_ring, 3) - signal,
+                               "positive": index - signal if index > signal else 0.0,
+                               "negative": index - signal if index < signal else 0.0}
+        # SHADOW: a triangular average (5 then 6 values) of median + 1.382 (2 C0 - C1 - C2),
+        # weighted by volume in units of 0.67 times the mean volume so far, newest first, until
+        # the weights reach 5; divided by 5.
+        newest(points, (h(0) + l(0)) / 2 + (2 * c(0) - c(1) - c(2)) * 1.382, 10)
+        newest(triangle, sum(at(points, i) for i in range(5)) / 5, 10)
+        t = sum(at(triangle, i) for i in range(6)) / 6
+        v0 = float(rows[bar - 1]["volume"])
+        newest(prices, t, 50)
+        newest(volumes, v0, 50)
+        total_volume += v0
+        unit = 0.67 * total_volume / bar
+        remaining, weighted = 5.0, 0.0
+        for i in range(5):
+            w = min(at(volumes, i) / unit, remaining)
+            remaining -= w
+            weighted += w * at(prices, i)
+        row["E_ZARNSHADOW"] = {"line": weighted / 5}
+        out.append(row)
+    return out
+
+
 def read_vectors(study):
     values, bar = [], None
     with open(os.path.join(here, study + ".txt")) as f:
@@ -216,6 +389,21 @@ for study, series in {"E_ZARNTRENDBIAS": trend_bias_series(), "E_ZARNAUTOSTOP": 
             failed += 1
             print(f"{study} bar {bar} {slot}: library {x!r}, model {want!r}")
     print(f"{study}: {len(values)} values, largest relative difference {worst:.1e}")
+
+blends = blend_studies_series()
+for study in ("E_ZARNFAST104", "E_ZARN104", "E_ZARNDEMA104FAST104", "E_ZARNDEMA104", "E_ZARNSTOPLINE",
+              "E_ZARNSHORTTERMTRADEBIAS", "E_ZARNMP", "E_ZARNMEDIUM", "E_ZARNSHADOW"):
+    values = read_vectors(study)
+    worst, same = 0.0, 0
+    for bar, slot, x in values:
+        want = blends[bar - 1][study][slot]
+        diff = abs(x - want)
+        same += x == want
+        worst = max(worst, diff / max(abs(want), 1e-300))
+        if diff > 1e-12 * abs(want) + 1e-9:
+            failed += 1
+            print(f"{study} bar {bar} {slot}: library {x!r}, model {want!r}")
+    print(f"{study}: {len(values)} values, {same} bit for bit, largest relative difference {worst:.1e}")
 
 print("cross-check:", "ok" if failed == 0 else f"{failed} differences")
 sys.exit(1 if failed else 0)
