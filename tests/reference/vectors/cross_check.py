@@ -25,6 +25,9 @@ parabolic stop compares prices with its own level, which exact rationals could t
   MP                                      the midpoint's codes against the stop line and tight stop
   MEDIUM                                  the true strength index and its variable-index signal
   SHADOW                                  the triangular average and its volume-adjusted average
+  WATERLEVEL, SWINGLINE, 115SPLIT, MODSPLIT, SCORECARD
+                                          the composite studies that need no composite signal
+                                          beyond its lower line
 
 A fresh state reads 0 wherever no bar was stored yet. A value without a square
 root must be the double nearest the exact rational or one next to it (the
@@ -333,6 +336,151 @@ def blend_studies_series():
     return out
 
 
+def mean_of(ring, n, k=0):
+    return sum(at(ring, k + i) for i in range(n)) / n
+
+
+def weighted_mean(ring, n, k=0):
+    """Weights n for the newest value of the window down to 1 for the oldest."""
+    return sum((n - i) * at(ring, k + i) for i in range(n)) / sum(n - i for i in range(n))
+
+
+def vidya_displaced(ring, s, n, k):
+    f = abs(momentum_ratio(ring, 9, k)) * 2 / (n + 1)
+    return at(ring, k) * f + s * (1 - f)
+
+
+class Buffered:
+    """A variable-index average over its own ring of inputs, seeded with the first input."""
+
+    def __init__(self, n):
+        self.n, self.ring, self.state = n, [], None
+
+    def __call__(self, x):
+        self.state = x if self.state is None else self.state
+        newest(self.ring, x, max(self.n, 10))
+        self.state = vidya(self.ring, self.state, self.n)
+        return self.state
+
+
+class SwingRecord:
+    """Swing high recorded at an upward cross of a fast line over a slow one, swing low at a
+    downward cross (a previous difference of 0 is no side); between crosses the running extremes
+    widen. Returns the midpoint of the two recorded swings."""
+
+    def __init__(self, swing_high, swing_low):
+        self.run_high = self.run_low = None  # the first bar's high and low
+        self.high, self.low, self.previous = swing_high, swing_low, 0.0
+
+    def __call__(self, h0, l0, fast, slow):
+        if self.run_high is None:
+            self.run_high, self.run_low = h0, l0
+        if fast > slow and self.previous < 0:
+            self.high, self.run_low = self.run_high, l0
+        elif fast < slow and self.previous > 0:
+            self.low, self.run_high = self.run_low, h0
+        else:
+            self.run_low, self.run_high = min(self.run_low, l0), max(self.run_high, h0)
+        self.previous = fast - slow
+        return (self.low + self.high) / 2
+
+
+class MedianMomentum:
+    """The 3-value mean of median + (C0 - C[k]) points, averaged over n values from 2 back."""
+
+    def __init__(self, k, n):
+        self.k, self.n, self.points, self.averages = k, n, [], []
+
+    def __call__(self, h, l, c):
+        newest(self.points, (h(0) + l(0)) / 2 + (c(0) - c(self.k)), 3)
+        newest(self.averages, mean_of(self.points, 3), 9)
+        return mean_of(self.averages, self.n, 2)
+
+
+def composite_series():
+    """WATERLEVEL, SWINGLINE, 115SPLIT, MODSPLIT and SCORECARD: the composite studies that need
+    no composite signal beyond its lower line."""
+    level_stop, level_points, level_state = ParabolicStop(0.02, 0.2), [], None
+    swing_trend, swing_ma, swing_ring, swing = Blend(3, 0.03, 2, 3, 2), [], [], None
+    split = (MedianMomentum(4, 6), ParabolicStop(0.02, 0.2))
+    mod = (MedianMomentum(2, 4), ParabolicStop(0.02, 0.2))
+    split_swing, mod_swing, mod_low = SwingRecord(0.0, 0.0), SwingRecord(0.0, 0.0), None
+    cv = cr = 0.0
+    ratios, momenta, mixes, levels, trends, pressures, medians, averages, results = ([] for _ in range(9))
+    b18, b4, b5, score_stop = Buffered(18), Buffered(4), Buffered(5), ParabolicStop(0.02, 0.2)
+    volume = [float(r["volume"]) for r in rows]
+    out = []
+    for bar in range(1, len(C) + 1):
+        h = lambda k: float(back(H, bar, k))  # noqa: E731
+        l = lambda k: float(back(L, bar, k))  # noqa: E731
+        c = lambda k: float(back(C, bar, k))  # noqa: E731
+        v = lambda k: volume[bar - 1 - k] if bar - 1 - k >= 0 else 0.0  # noqa: E731
+        lows = [l(i) for i in range(12)]
+        m = (h(0) + l(0)) / 2
+        row = {}
+
+        # WATERLEVEL: half the 24-length variable-index average, read 12 back, of
+        # d = (m + C0 - C4 - lower) / m + (H0 - H2) / 3 + C0 + H2, lower = (L0 + wl + stop) / 3.
+        lower = (l(0) + weighted_mean(lows, 6, 5) + level_stop(h(0), h(1), l(0), l(1))) / 3
+        d = 0.0 if m == 0 else (m + (c(0) - c(4)) - lower) / m
+        d = d + (h(0) - h(2)) / 3 + c(0) + h(2)
+        level_state = d if level_state is None else level_state
+        newest(level_points, d, 37)
+        level_state = vidya_displaced(level_points, level_state, 24, 12)
+        row["E_ZARNWATERLEVEL"] = {"level": level_state * 0.5}
+
+        # SWINGLINE: the triple trend blend, swings recorded where it turns against its value
+        # six bars back (fast = that value, slow = the blend), levels seeded with the first bar.
+        b = swing_trend(h, l, c)
+        e = (sum(c(i) for i in range(7)) + c(0) - c(7)) * (1 / 7)
+        newest(swing_ma, e, 5)
+        t = (b + mean_of(swing_ma, 5) + e) / 3
+        newest(swing_ring, t, 7)
+        if swing is None:
+            swing = SwingRecord(h(0), l(0))
+        mid = swing(h(0), l(0), at(swing_ring, 6), t)
+        row["E_ZARNSWINGLINE"] = {"trend_lag3": at(swing_ring, 3), "midpoint": mid, "swing_high": swing.high,
+                                  "swing_low": swing.low}
+
+        # 115SPLIT and MODSPLIT: the median momentum against
+        # slow = ((m + C0 - C4 - (stop + low side + L0) / 3) / m + C0 + (H0 - H2) / 3 + H2) / 2.
+        def split_line(parts, low_side, record):
+            a = parts[0](h, l, c)
+            stop = parts[1](h(0), h(1), l(0), l(1))
+            slow = ((m + (c(0) - c(4)) - (stop + low_side + l(0)) / 3) / m + c(0) + (h(0) - h(2)) / 3 + h(2)) / 2
+            return record(h(0), l(0), a, slow)
+
+        row["E_ZARN115SPLIT"] = {"line": split_line(split, weighted_mean(lows, 6, 5), split_swing)}
+        mod_low = l(5) if mod_low is None else mod_low
+        mod_low = ema(l(5), mod_low, 4)
+        row["E_ZARNMODSPLIT"] = {"line": split_line(mod, mod_low, mod_swing)}
+
+        # SCORECARD, step by step.
+        cv += v(0)
+        cr += 0.0 if cv == 0 else v(3) / cv
+        newest(ratios, cr, 7)
+        n = mean_of(ratios, 3, 3) + (c(0) - c(9))
+        newest(momenta, n, 4)
+        newest(mixes, n + c(0) - at(momenta, 3), 15)
+        x = mean_of(mixes, 3, 3) - weighted_mean(mixes, 10, 4)
+        newest(levels, b18(x) + c(0), 6)
+        newest(trends, b4(mean_of(levels, 2, 3)), 4)
+        k = at(trends, 3)
+        vols = [v(i) for i in range(25)]
+        va, vw = mean_of(vols, 2), weighted_mean(vols, 25)
+        newest(pressures, m + (k + va - vw) / m - k if m != 0 else -k, 12)
+        a = mean_of(pressures, 9, 2)
+        newest(medians, m + (c(0) - c(4)), 3)
+        s = b5(score_stop(h(0), h(1), l(0), l(1)))
+        newest(averages, (at(medians, 0) + at(medians, 1) + at(medians, 2)) / 3, 9)
+        result = (m + a) - 0.25 * mean_of(averages, 6, 2) - 0.75 * s
+        newest(results, result, 12)
+        row["E_ZARNSCORECARD"] = {"value": result, "average": weighted_mean(results, 8, 3),
+                                  "negative": min(result, 0.0), "positive": max(result, 0.0)}
+        out.append(row)
+    return out
+
+
 def read_vectors(study):
     values, bar = [], None
     with open(os.path.join(here, study + ".txt")) as f:
@@ -397,6 +545,20 @@ for study in ("E_ZARNFAST104", "E_ZARN104", "E_ZARNDEMA104FAST104", "E_ZARNDEMA1
     worst, same = 0.0, 0
     for bar, slot, x in values:
         want = blends[bar - 1][study][slot]
+        diff = abs(x - want)
+        same += x == want
+        worst = max(worst, diff / max(abs(want), 1e-300))
+        if diff > 1e-12 * abs(want) + 1e-9:
+            failed += 1
+            print(f"{study} bar {bar} {slot}: library {x!r}, model {want!r}")
+    print(f"{study}: {len(values)} values, {same} bit for bit, largest relative difference {worst:.1e}")
+
+composites = composite_series()
+for study in ("E_ZARNWATERLEVEL", "E_ZARNSWINGLINE", "E_ZARN115SPLIT", "E_ZARNMODSPLIT", "E_ZARNSCORECARD"):
+    values = read_vectors(study)
+    worst, same = 0.0, 0
+    for bar, slot, x in values:
+        want = composites[bar - 1][study][slot]
         diff = abs(x - want)
         same += x == want
         worst = max(worst, diff / max(abs(want), 1e-300))
