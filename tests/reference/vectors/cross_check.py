@@ -666,11 +666,13 @@ def signal_series(blends, composites):
     water level come from the models above (each study keeps its own, equal, copy)."""
     model, smoothed, combo_channel, new_smm = CompositeModel(), Buffered(5), Channel(), MedianMomentum(4, 6)
     hist, tema = [], None
-    tr4_flow, tr4_mb, tr4_spread, tr4_cascade = FlowModel(10), MomentumBlendModel(5, 10, 5, 10), SpreadModel(), CascadeModel()
-    tr4_sar, tr4_envelope, tr4_blend, tr4_stop, previous_stop = (ParabolicStop(0.02, 0.2), EnvelopeModel(),
-                                                                 Blend(4, 0.02, 1, 2, 2), ParabolicStop(0.02, 0.05), 0.0)
-    rb_median, rb_flow, rb_mb, rb_spread, rb_cascade = [], FlowModel(15), MomentumBlendModel(8, 15, 8, 20), SpreadModel(), CascadeModel()
-    rb_sar, rb_envelope, rb_blend, rb_smm = ParabolicStop(0.02, 0.2), EnvelopeModel(), Blend(3, 0.03, 1, 3, 2), MedianMomentum(4, 6)
+    tr4_flow, tr4_mb, tr4_spread, tr4_cascade = FlowModel(10), MomentumBlendModel(5, 10, 5, 10), SpreadModel(), \
+        CascadeModel()
+    tr4_sar, tr4_envelope, tr4_blend = ParabolicStop(0.02, 0.2), EnvelopeModel(), Blend(4, 0.02, 1, 2, 2)
+    tr4_stop, previous_stop = ParabolicStop(0.02, 0.05), 0.0
+    rb_median, rb_flow, rb_mb = [], FlowModel(15), MomentumBlendModel(8, 15, 8, 20)
+    rb_spread, rb_cascade, rb_sar, rb_envelope = SpreadModel(), CascadeModel(), ParabolicStop(0.02, 0.2), EnvelopeModel()
+    rb_blend, rb_smm = Blend(3, 0.03, 1, 3, 2), MedianMomentum(4, 6)
     rb_swing, rb_dema, rb_high = SwingRecord(0.0, 0.0), None, None
     f3_flow, f3_mb, f3_spread = FlowModel(15), MomentumBlendModel(8, 15, 8, 20), SpreadModel()
     weighted, smooth, autos = [], [], None  # the auto stop again, in double precision
@@ -858,5 +860,6 @@ studies = {f[:-4] for f in os.listdir(here) if f.startswith("E_ZARN") and f.ends
 if studies - checked:
     failed += 1
     print("not cross-checked:", ", ".join(sorted(studies - checked)))
-print(f"cross-check: {len(checked & studies)} of {len(studies)} studies,", "ok" if failed == 0 else f"{failed} differences")
+print(f"cross-check: {len(checked & studies)} of {len(studies)} studies,",
+      "ok" if failed == 0 else f"{failed} differences")
 sys.exit(1 if failed else 0)
