@@ -37,9 +37,13 @@ bit for bit.
 A fresh state reads 0 wherever no bar was stored yet. Prints one line per study
 and exits 1 on any difference, or when a vector file has no model here.
 
-  tests/reference/vectors/cross_check.py [VECTOR_DIR]
+With a second argument, zarn-replay's CSV of the same bars (zarn-replay --bars 360
+--seed 7), it also compares every slot of every study on every bar.
+
+  tests/reference/vectors/cross_check.py [VECTOR_DIR [REPLAY_CSV]]
 """
 import csv
+import functools
 import math
 import os
 import sys
@@ -78,6 +82,7 @@ def tight_stop(bar):
     return (mean(L, bar, 3, 2) + 2 * mean(C, bar, 3, 2) + mean(H, bar, 3, 2)) / 4
 
 
+@functools.lru_cache(maxsize=None)
 def channel_dev(bar):
     typical = (back(H, bar, 0) + back(L, bar, 0) + back(C, bar, 0)) / 3
     return typical - (mean(H, bar, 14) + mean(L, bar, 14) + mean(C, bar, 14)) / 3
@@ -91,6 +96,7 @@ def channel(bar):
     return 0.0 if spread == 0 else float(dev) / (2 * spread * 0.015)
 
 
+@functools.lru_cache(maxsize=None)
 def regression_value(bar, n):
     ys = [back(C, bar, i) for i in range(n)]  # i = bars back
     sy, sx = sum(ys), F(n * (n - 1), 2)
@@ -100,6 +106,7 @@ def regression_value(bar, n):
     return (sy - b * sx) / n + b * (n - 1)
 
 
+@functools.lru_cache(maxsize=None)
 def standard_error(bar, n):
     if n <= 2:
         return 0.0
@@ -802,64 +809,82 @@ def ulps_from(x, exact):
     return round(abs(x - nearest) / math.ulp(nearest)) if nearest != 0 else math.inf
 
 
-failed = 0
-exact_studies = {"E_ZARNA900": lambda b, s: a900(b), "E_ZARN02": lambda b, s: open_momentum(b),
-                 "E_ZARNTIGHTSTOP": lambda b, s: tight_stop(b)}
-for study, model in exact_studies.items():
-    values = read_vectors(study)
-    worst = max(ulps_from(x, model(bar, slot)) for bar, slot, x in values)
-    ok = worst <= 1
-    failed += not ok
-    print(f"{study}: {len(values)} values, {'ok' if ok else 'DIFFERS'}: at most {worst} ulp from the exact value")
-
-for study, model in {"E_ZARNCHANNELBASE": lambda b, s: channel(b), "E_ZARNEBANDS": lambda b, s: bands(b)[s]}.items():
-    values = read_vectors(study)
-    worst = 0.0
-    for bar, slot, x in values:
-        want = float(model(bar, slot))
-        diff = abs(x - want)
-        worst = max(worst, diff / max(abs(want), 1e-300))
-        if diff > 1e-12 * abs(want) + 1e-9:
-            failed += 1
-            print(f"{study} bar {bar} {slot}: library {x!r}, model {want!r}")
-    print(f"{study}: {len(values)} values, largest relative difference {worst:.1e}")
-
-for study, series in {"E_ZARNTRENDBIAS": trend_bias_series(), "E_ZARNAUTOSTOP": auto_stop_series(),
-                      "E_ZARNVOLSPIKES": volume_spikes_series()}.items():
-    values = read_vectors(study)
-    worst = 0.0
-    for bar, slot, x in values:
-        want = float(series[bar - 1][slot])
-        diff = abs(x - want)
-        worst = max(worst, diff / max(abs(want), 1e-300))
-        if diff > 1e-12 * abs(want):
-            failed += 1
-            print(f"{study} bar {bar} {slot}: library {x!r}, model {want!r}")
-    print(f"{study}: {len(values)} values, largest relative difference {worst:.1e}")
-
-# The double-precision models run the operations in the order of the definitions, as the library
-# does: every value must agree bit for bit.
+# Each study's model, by kind: "ulp" (an exact rational; the library's double must be the nearest
+# double or one next to it), "close" (within 1e-12 relative, plus 1e-9 absolute for a standard error
+# of a fit exact in rationals) and "bits" (a double-precision model: the same double, the sign of a
+# zero included).
 blends = blend_studies_series()
 composites = composite_series()
 signals = signal_series(blends, composites)
-checked = set(exact_studies) | {"E_ZARNCHANNELBASE", "E_ZARNEBANDS", "E_ZARNTRENDBIAS", "E_ZARNAUTOSTOP",
-                                "E_ZARNVOLSPIKES"}
-for rows_by_bar in (blends, composites, signals):
-    for study in rows_by_bar[0]:
-        values = read_vectors(study)
-        checked.add(study)
-        for bar, slot, x in values:
-            want = rows_by_bar[bar - 1][study][slot]
-            if x.hex() != float(want).hex():  # the same double, the sign of a zero included
-                failed += 1
-                print(f"{study} bar {bar} {slot}: library {x!r}, model {want!r}")
-        same = sum(x.hex() == float(rows_by_bar[bar - 1][study][slot]).hex() for bar, slot, x in values)
-        print(f"{study}: {len(values)} values, {same} bit for bit")
+recursions = {"E_ZARNTRENDBIAS": trend_bias_series(), "E_ZARNAUTOSTOP": auto_stop_series(),
+              "E_ZARNVOLSPIKES": volume_spikes_series()}
+models = {"E_ZARNA900": ("ulp", lambda b, s: a900(b)), "E_ZARN02": ("ulp", lambda b, s: open_momentum(b)),
+          "E_ZARNTIGHTSTOP": ("ulp", lambda b, s: tight_stop(b)),
+          "E_ZARNCHANNELBASE": ("close", lambda b, s: channel(b)), "E_ZARNEBANDS": ("close", lambda b, s: bands(b)[s])}
+for study, series in recursions.items():
+    models[study] = ("close", lambda b, s, series=series: series[b - 1][s])
+for series in (blends, composites, signals):
+    for study in series[0]:
+        models[study] = ("bits", lambda b, s, series=series, study=study: series[b - 1][study][s])
 
-studies = {f[:-4] for f in os.listdir(here) if f.startswith("E_ZARN") and f.endswith(".txt")}
-if studies - checked:
-    failed += 1
-    print("not cross-checked:", ", ".join(sorted(studies - checked)))
-print(f"cross-check: {len(checked & studies)} of {len(studies)} studies,",
-      "ok" if failed == 0 else f"{failed} differences")
+
+def compare(study, values):
+    """values: (bar, slot, library value). Prints a line; returns the number of differences."""
+    kind, model = models[study]
+    differences, worst, same = 0, 0.0, 0
+    for bar, slot, x in values:
+        want = model(bar, slot)
+        if kind == "ulp":
+            off = ulps_from(x, want)
+            worst, bad = max(worst, off), off > 1
+        elif kind == "close":
+            want = float(want)
+            diff = abs(x - want)
+            worst, bad = max(worst, diff / max(abs(want), 1e-300)), diff > 1e-12 * abs(want) + 1e-9
+        else:
+            want = float(want)
+            same += x.hex() == want.hex()
+            bad = x.hex() != want.hex()
+        if bad:
+            differences += 1
+            if differences <= 5:
+                print(f"{study} bar {bar} {slot}: library {x!r}, model {float(want)!r}")
+    summary = {"ulp": f"at most {worst} ulp from the exact value", "close": f"largest relative difference {worst:.1e}",
+               "bits": f"{same} bit for bit"}[kind]
+    print(f"{study}: {len(values)} values, {summary}" + (f", {differences} DIFFER" if differences else ""))
+    return differences
+
+
+def replay_values(path):
+    """Every slot on every bar from zarn-replay's CSV of the same bars."""
+    volume = [F(r["volume"]) for r in rows]
+    table = {}
+    with open(path, newline="") as f:
+        reader = csv.reader(f)
+        header = next(reader)
+        for bar, row in enumerate(reader, 1):
+            if bar > len(C) or [F(x) for x in row[2:7]] != [O[bar - 1], H[bar - 1], L[bar - 1], C[bar - 1],
+                                                          volume[bar - 1]]:
+                sys.exit(f"{path}: bar {bar} is not bar {bar} of bars.csv")
+            for name, text in zip(header[7:], row[7:]):
+                study, slot = name.split(".")
+                table.setdefault(study, []).append((bar, slot, float(text)))
+    return table
+
+
+failed = 0
+studies = sorted(f[:-4] for f in os.listdir(here) if f.startswith("E_ZARN") and f.endswith(".txt"))
+print(f"The vectors ({here}):")
+for study in studies:
+    if study not in models:
+        failed += 1
+        print(f"{study}: no model")
+    else:
+        failed += compare(study, read_vectors(study))
+if len(sys.argv) > 2:
+    table = replay_values(sys.argv[2])
+    print(f"Every bar of {sys.argv[2]}:")
+    for study in sorted(table):
+        failed += compare(study, table[study]) if study in models else 1
+print(f"cross-check: {len(studies)} studies,", "ok" if failed == 0 else f"{failed} differences")
 sys.exit(1 if failed else 0)
