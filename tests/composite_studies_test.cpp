@@ -246,11 +246,12 @@ TEST_F(CompositeStudies, WaterLevelWorkedThroughItsFirstBars) {
 //  - First bar: b is seeded with a, so the trigger is 0 whatever the close.
 //  - A close moving 1 a bar along a straight line (H = C + 1, L = C - 1):
 //    from bar 140 on the regression is the line itself, r = C0. Each point
-//    d lies within (2 C - 1/3, 2 C + 2.4) of its bar's close (C0 - C4 = +-4,
-//    H0 - H2 = +-2, H2 = C - 1 +- 2, and (m +- 4 - x) / m is small for a
-//    lower line x near the price), and the water level, an average of the
-//    points read 12 bars back, follows 12 bars behind: about C0 - 12 on the
-//    rise, C0 + 12 on the fall. So t is below the close on the rise and
+//    d lies between 2 C - 1/3 and 2 C + 2.4 for its bar's close C (on the
+//    rise C0 - C4 = 4, H0 - H2 = 2, H2 = C0 - 1; on the fall -4, -2 and
+//    C0 + 3; and (m +- 4 - x) / m is small for a lower line x near the
+//    price), and the water level, half an average of the points read 12
+//    bars back, follows 12 bars behind: about C0 - 12 on the rise, C0 + 12
+//    on the fall. So t is below the close on the rise and
 //    above it on the fall. The composite line, a blend of averages of the
 //    same line, rises (falls) with it and its variable-index average (a
 //    steady momentum: factor 1/3) lags: a > b on the rise, a < b on the fall.
