@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -269,6 +270,23 @@ TEST(Drawing, SvgIsWellFormedWithAFourNumberViewBoxAndEveryDrawnColumn) {
     for (auto& e : elements)
         if (e["<>"] == "path") classes.insert(e["class"]);
     EXPECT_EQ(classes, (std::set<std::string>{"wicks", "up", "down"}));
+}
+
+// The page carries its script and style as they stand in page.js and
+// page.css, whole and byte for byte (they are built into the program).
+TEST(Drawing, ThePageCarriesItsScriptAndStyleAsTheirFilesHoldThem) {
+    const auto read = [](const char* name) {
+        std::ifstream in(std::filesystem::path(ZT_DRAWING_DIR) / name, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    const std::string script = read("page.js"), style = read("page.css");
+    ASSERT_GT(script.size(), 1000u);
+    ASSERT_GT(style.size(), 100u);
+    const std::string html = DrawingHtml(Record(ReplayTable(SyntheticSeries(50, 1), AllStudiesOptions()), "s", 250), {});
+    EXPECT_NE(html.find("<style>\n" + style + "</style>\n</head>"), std::string::npos);
+    EXPECT_NE(html.find("<script>\n" + script + "</script>\n</body>"), std::string::npos);
 }
 
 }  // namespace
