@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A Windows cross-build configured by hand with CMake's Unix Makefiles
 # generator (the presets use Ninja, which makes every output's folder; Make
-# does not): the win32 preset's toolchain configured into a fresh folder and
+# does not): the win32 preset configured with Make into a fresh folder and
 # the 32-bit probe, whose outputs go into a folder of their own, built.
 #   windows_makefiles.sh SOURCE_DIR
 set -euo pipefail
@@ -11,8 +11,7 @@ for t in make i686-w64-mingw32-g++-posix; do
 done
 work=$(mktemp -d /tmp/zarntrade-make.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-if ! cmake -S "$source" -B "$work" -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$source/cmake/toolchain-mingw-i686.cmake" \
-     -DCMAKE_BUILD_TYPE=Release -DZT_BUILD_BENCHMARKS=OFF >"$work.log" 2>&1; then
+if ! (cd "$source" && cmake --preset win32 -G "Unix Makefiles" -B "$work") >"$work.log" 2>&1; then
   cat "$work.log"; rm -f "$work.log"; echo "FAILED: configuring with Unix Makefiles"; exit 1
 fi
 rm -f "$work.log"
