@@ -12,7 +12,7 @@
 #include "log/log.h"
 #include "tests/study_calls.h"
 #include "tests/study_table.h"
-#include "tests/synthetic_bars.h"
+#include "testing/synthetic_bars.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "include/zarntrade.h"
 #include "include/zarntrade_snapshot.h"
-#include "tests/failing_allocator.h"
+#include "testing/failing_allocator.h"
 #include "tests/snapshot_script.h"
 #include "tests/study_table.h"
 #include "tests/test_support.h"

@@ -10,7 +10,7 @@
 #include "include/zarntrade.h"
 #include "store/state.h"
 #include "tests/study_calls.h"
-#include "tests/synthetic_bars.h"
+#include "testing/synthetic_bars.h"
 
 namespace zt::test {
 

@@ -32,7 +32,7 @@
 #include "tests/snapshot_script.h"
 #include "tests/study_calls.h"
 #include "tests/study_table.h"
-#include "tests/synthetic_bars.h"
+#include "testing/synthetic_bars.h"
 #include "tests/test_support.h"
 
 namespace zt::test {

@@ -8,9 +8,12 @@ the same call works on the threads of one process, on a
 can import zarntrade.
 """
 
+from __future__ import annotations
+
 import os
 import pathlib
 import urllib.parse
+from typing import Any, List, Tuple
 
 import numpy as np
 import pandas as pd
@@ -81,32 +84,50 @@ def _snapshot_mapping(snapshots):
     return out
 
 
-def run_many(ddf, by="symbol", studies=None, ticks=0, ebands=(80, 14), snapshots=None, return_state=False):
+def run_many(ddf: Any, by: str = "symbol", studies: zarntrade.StudyNames = None, ticks: int = 0,
+             ebands: Tuple[int, int] = (80, 14), snapshots: Any = None, return_state: bool = False) -> Any:
     """``zarntrade.run`` per symbol over a Dask DataFrame.
 
-    ddf: bars of many symbols, in any order, with a column ``by`` naming
-    the symbol and the dates and prices ``run`` takes (a DatetimeIndex, or
-    date and time columns). Each symbol's bars are put in time order and
-    computed in one task.
-    Returns a lazy Dask DataFrame: the ``by`` column, then one float64
-    column per slot (named as ``run`` names them), on the bars' own index,
-    each symbol's rows together and in time order. Study names and options
-    are checked at once; a bad row raises ValueError, naming the symbol,
-    when the result is computed.
+    Parameters
+    ----------
+    ddf : dask.dataframe.DataFrame
+        Bars of many symbols, in any order, with a column ``by`` naming the
+        symbol and the dates and prices ``run`` takes (a DatetimeIndex, or
+        date and time columns). Each symbol's bars are put in time order and
+        computed in one task.
+    by : str, default "symbol"
+        The column naming the symbol.
+    studies, ticks, ebands
+        As for :func:`zarntrade.run`.
+    snapshots : mapping or pandas.Series of bytes, optional
+        Snapshot bytes by symbol (what the last run returned): each symbol
+        that has one goes on from it and computes only its bars here, which
+        must be later than the snapshot's last bar (or start with that bar
+        again); symbols without one start fresh.
+    return_state : bool, default False
+        Compute at once and return (results, new snapshots): a pandas
+        DataFrame as below and a pandas Series of bytes by symbol, for the
+        next run (:func:`save_snapshots` keeps them in a folder).
 
-    snapshots: a mapping or a pandas Series of snapshot bytes by symbol
-    (what the last run returned): each symbol that has one goes on from it
-    and computes only its bars here, which must be later than the snapshot's
-    last bar (or start with that bar again); symbols without one start
-    fresh. return_state: compute at once and return (results, new
-    snapshots): a pandas DataFrame as above and a pandas Series of bytes by
-    symbol, for the next run (``save_snapshots`` keeps them in a folder).
+    Returns
+    -------
+    dask.dataframe.DataFrame
+        Lazy: the ``by`` column, then one float64 column per slot (named as
+        ``run`` names them), on the bars' own index, each symbol's rows
+        together and in time order.
+
+    Raises
+    ------
+    TypeError, ValueError
+        Study names and options are checked at once; a bad row raises
+        ValueError, naming the symbol, when the result is computed.
     """
     given = _snapshot_mapping(snapshots)
-    names = zarntrade._study_names(studies)
+    names: List[str] = zarntrade._study_names(studies)
     zarntrade._bands(ebands)
-    if not isinstance(ticks, int) or ticks < 0:
-        raise ValueError(f"ticks must be a whole number >= 0, not {ticks!r}")
+    ticks = zarntrade._ticks(ticks)
+    if not isinstance(by, str):
+        raise TypeError(f"by names a column, not {type(by).__name__} ({by!r})")
     if by not in ddf.columns:
         raise ValueError(f"the bars have no {by!r} column")
     columns = zarntrade._core.columns(names)
