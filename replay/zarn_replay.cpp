@@ -26,7 +26,9 @@
 #include "replay/output.h"
 #include "replay/progress.h"
 #include "replay/driver/replay.h"
+#include "replay/driver/signals.h"
 #include "replay/driver/study_table.h"
+#include "replay/driver/trades.h"
 
 using namespace zt::replay;
 
@@ -49,6 +51,13 @@ input.
       --ebands P,S     period and smoothing of E_ZARNEBANDS (default 80,14)
       --ticks N        send every forming bar N times with intrabar values
                        before its final values, evaluating each time
+      --tick-file FILE read trades (date, time, price, size) instead of bars
+                       and send every trade as an update of the forming bar
+      --timeframe TF   the bars the trades form: 1m, 5m, 15m, 1h or 1d
+      --signal-report FILE
+                       with --ticks or --tick-file: write the confirmation
+                       report, one row per signal slot: what the forming bar
+                       showed against what the closed bar kept
       --via-dll        call through the DLL entry with VARIANT arguments
                        wherever it knows the operation (prices become whole)
       --states N       N study states on the chart, the studies assigned in
@@ -93,6 +102,9 @@ struct Arguments {
     std::string chart;
     std::string trace;
     std::string library;
+    std::string tickFile;
+    std::optional<Timeframe> timeframe;
+    std::string signalReport;
     std::size_t chartBars = 250;
     std::vector<const StudyInfo*> studies;
     ReplayOptions replay;
@@ -166,6 +178,13 @@ Arguments Parse(int argc, char** argv) {
         else if (arg == "--chart") a.chart = file();
         else if (arg == "--trace") a.trace = file();
         else if (arg == "--library") a.library = file();
+        else if (arg == "--tick-file") a.tickFile = file();
+        else if (arg == "--signal-report") a.signalReport = file();
+        else if (arg == "--timeframe") {
+            const std::string_view v = value();
+            a.timeframe = ParseTimeframe(v);
+            if (!a.timeframe) throw UsageError("--timeframe takes 1m, 5m, 15m, 1h or 1d, not \"" + std::string(v) + "\"");
+        }
         else if (arg == "--chart-bars") a.chartBars = static_cast<std::size_t>(Number(arg, value(), 0, 100000000));
         else if (arg == "--ticks") a.replay.ticks = static_cast<int>(Number(arg, value(), 0, 1000));
         else if (arg == "--states") a.replay.states = static_cast<int>(Number(arg, value(), 1, 1000));
@@ -187,6 +206,15 @@ Arguments Parse(int argc, char** argv) {
             throw UsageError("one input file only (also given: " + std::string(arg) + ")");
         }
     }
+    if (!a.tickFile.empty()) {
+        if (!a.input.empty()) throw UsageError("--tick-file replaces the bars file: give one or the other");
+        if (a.replay.ticks > 0) throw UsageError("--tick-file sends every trade: --ticks does not go with it");
+        if (!a.timeframe) throw UsageError("--tick-file needs --timeframe (1m, 5m, 15m, 1h or 1d)");
+    } else if (a.timeframe) {
+        throw UsageError("--timeframe goes with --tick-file");
+    }
+    if (!a.signalReport.empty() && a.tickFile.empty() && a.replay.ticks == 0 && !a.help && !a.list)
+        throw UsageError("--signal-report needs intrabar updates: --ticks N or --tick-file");
     if (!studiesGiven) a.studies = AllStudies();
     a.replay.studies = a.studies;
     return a;
@@ -227,7 +255,12 @@ std::string Describe(const Arguments& a) {
     const std::size_t n = a.replay.states > 0 ? std::min<std::size_t>(a.studies.size(), a.replay.states) : a.studies.size();
     std::string d = std::to_string(n) + (n == 1 ? " study" : " studies");
     if (a.replay.states > 0) d += " on " + std::to_string(a.replay.states) + " states";
-    d += ", ticks " + std::to_string(a.replay.ticks);
+    if (a.timeframe) {
+        d += ", trades formed into " + std::to_string(a.timeframe->seconds / 60) + "-minute bars";
+        if (a.timeframe->daily()) d += " (daily)";
+    } else {
+        d += ", ticks " + std::to_string(a.replay.ticks);
+    }
     d += a.replay.viaDll ? ", through DLL" : ", direct calls";
     return d;
 }
@@ -309,13 +342,20 @@ int Run(const Arguments& args, const Console& console) {
     std::string message;
     try {
         const std::string same = SameFileProblem(
-            {{"-o", args.output}, {"--chart", args.chart}, {"--trace", args.trace}}, args.input);
+            {{"-o", args.output}, {"--chart", args.chart}, {"--trace", args.trace}, {"--signal-report", args.signalReport}},
+            args.tickFile.empty() ? args.input : args.tickFile);
         if (!same.empty()) throw UsageError(same);
 
         std::unique_ptr<BarSource> bars;
         std::vector<std::string> notes;
         CsvBars* csvBars = nullptr;
-        if (args.input.empty()) {
+        std::unique_ptr<CsvTrades> trades;
+        std::unique_ptr<UpdateSource> updates;
+        if (!args.tickFile.empty()) {
+            trades = std::make_unique<CsvTrades>(args.tickFile);
+            for (const std::string& n : trades->Notes()) console.Say("note: ", n);
+            updates = std::make_unique<TradeBars>(*trades, *args.timeframe);
+        } else if (args.input.empty()) {
             bars = std::make_unique<SyntheticBars>(args.syntheticBars, args.seed);
         } else {
             auto reader = std::make_unique<CsvBars>(args.input);
@@ -323,6 +363,7 @@ int Run(const Arguments& args, const Console& console) {
             for (const std::string& n : reader->Notes()) console.Say("note: ", n);
             bars = std::move(reader);
         }
+        if (!updates) updates = std::make_unique<TickedBars>(*bars, args.replay.ticks);
 
         // Every output exists under its temporary name before the replay
         // starts: a folder that cannot be written stops the run here.
@@ -330,6 +371,8 @@ int Run(const Arguments& args, const Console& console) {
         std::optional<OutputFile> chartFile, traceFile;
         if (!args.chart.empty()) chartFile.emplace(args.chart, console.outFd());
         if (!args.trace.empty()) traceFile.emplace(args.trace, console.outFd());
+        std::optional<OutputFile> reportFile;
+        if (!args.signalReport.empty()) reportFile.emplace(args.signalReport, console.outFd());
         const NullDevice null;
         auto streams = std::make_unique<LibraryStreams>(traceFile ? traceFile->fd() : null.fd(), null.fd());
         auto library = std::make_unique<Library>(args.library.empty() ? DefaultLibraryFile() : std::filesystem::path(args.library));
@@ -338,17 +381,21 @@ int Run(const Arguments& args, const Console& console) {
         CsvWriter writer(csv, columns);
         std::optional<ChartRecorder> recorder;
         std::vector<RowSink*> sinks{&writer};
-        if (chartFile) sinks.push_back(&recorder.emplace(bars->Name(), columns, args.chartBars));
+        if (chartFile) sinks.push_back(&recorder.emplace(updates->Name(), columns, args.chartBars));
+        std::optional<SignalReport> report;
+        if (reportFile) report.emplace(columns);
         RowFanOut rows(sinks);
 
         ProgressBar progress("replaying", console.err(), console.errIsTerminal());
         ReplayOptions options = args.replay;
-        options.progress = [&](std::size_t n) { progress.Update(n, bars->Done()); };
+        options.progress = [&](std::size_t n) { progress.Update(n, updates->Done()); };
         const auto start = std::chrono::steady_clock::now();
-        const ReplayStats stats = Replay(library->exports(), *bars, options, rows);
+        const ReplayStats stats =
+            Replay(library->exports(), *updates, options, rows, report ? &*report : nullptr);
         writer.Finish();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         progress.Finish();
+        if (reportFile) reportFile->Write(SignalReportCsv(report->Counts()));
         if (chartFile) {
             // FILE.html (or .htm) gets the interactive page, anything else the SVG.
             const ChartOptions chartOptions{args.chartBars, Describe(args)};
@@ -362,6 +409,7 @@ int Run(const Arguments& args, const Console& console) {
         csv.Commit();
         if (chartFile) chartFile->Commit();
         if (traceFile) traceFile->Commit();
+        if (reportFile) reportFile->Commit();
 
         if (csvBars != nullptr)
             for (const std::string& w : csvBars->Warnings()) console.Say("warning: ", w);
@@ -372,6 +420,11 @@ int Run(const Arguments& args, const Console& console) {
                          stats.bars, Describe(args).c_str(), stats.evaluations, seconds,
                          seconds > 0 ? n / seconds : 0.0,
                          stats.evaluations ? seconds * 1e6 / static_cast<double>(stats.evaluations) : 0.0);
+            if (trades) {
+                std::fprintf(console.err(), "zarn-replay: %zu trades sent as updates, %.0f trades/s\n", stats.updates,
+                             seconds > 0 ? static_cast<double>(stats.updates) / seconds : 0.0);
+            }
+            if (report) std::fputs(SignalReportTable(report->Counts()).c_str(), console.err());
         }
         return 0;
     } catch (const os::Stopped&) {

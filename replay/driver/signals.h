@@ -1,0 +1,58 @@
+// The confirmation report: for every signal slot, what the forming bar
+// showed against what the closed bar kept, counted over every update sent.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "replay/driver/replay.h"
+
+namespace zt::replay {
+
+// The counts of one signal slot. A signal is the sign of the slot's value
+// (NaN counts as none); a bar's updates are all those sent for it, its
+// final one included.
+struct SignalCounts {
+    std::string slot;            // "E_ZARNUPSELL.signal"
+    std::size_t bars = 0;        // bars closed
+    std::size_t shown = 0;       // bars on which some update showed a signal
+    std::size_t confirmed = 0;   // of those, a signal at the close
+    std::size_t vanished = 0;    // of those, none at the close (shown = confirmed + vanished)
+    std::size_t flipped = 0;     // bars on which both signs showed
+    std::size_t late = 0;        // bars whose final signal showed on the final update only
+    // The median over the confirmed bars of the share of the bar's updates
+    // that showed its final signal; NaN when none was confirmed.
+    double medianShare = 0.0;
+};
+
+// Whether a column counts in the report: the slots a chart draws as +1/-1
+// marks (the catalogue's signal role).
+bool IsSignalColumn(const Column& column);
+
+// Watches a replay's updates and counts. Costs a few comparisons per signal
+// column and update, and one number per confirmed signal.
+class SignalReport : public UpdateObserver {
+public:
+    explicit SignalReport(const std::vector<Column>& columns);
+    void Update(const Bar& update, const double* values, bool last) override;
+    // The counts so far, one per signal column in column order.
+    std::vector<SignalCounts> Counts() const;
+
+private:
+    struct Track {
+        std::size_t column;
+        SignalCounts counts;
+        std::size_t positive = 0, negative = 0;  // updates of the forming bar showing each sign
+        std::vector<double> shares;
+    };
+    std::vector<Track> tracks_;
+    std::size_t updates_ = 0;  // of the forming bar
+};
+
+// The report as CSV: a header line, then one line per signal slot.
+std::string SignalReportCsv(const std::vector<SignalCounts>& counts);
+// A short table for a terminal.
+std::string SignalReportTable(const std::vector<SignalCounts>& counts);
+
+}  // namespace zt::replay
