@@ -19,7 +19,7 @@ import pandas as pd
 
 from . import _core
 
-__all__ = ["run", "Chart", "State", "studies", "synthetic_bars", "StateLimitError", "LibraryError"]
+__all__ = ["run", "signal_report", "Chart", "State", "studies", "synthetic_bars", "StateLimitError", "LibraryError"]
 
 StateLimitError = _core.StateLimitError
 LibraryError = _core.LibraryError
@@ -203,7 +203,7 @@ def _bars(bars):
 
 # --- batch --------------------------------------------------------------------
 
-def run(bars, studies=None, ticks=0, ebands=(80, 14)):
+def run(bars, studies=None, ticks=0, ebands=(80, 14), timeframe=None):
     """Every slot of the selected studies on every bar.
 
     bars: a pandas DataFrame with a DatetimeIndex (or a 'datetime' column,
@@ -221,8 +221,22 @@ def run(bars, studies=None, ticks=0, ebands=(80, 14)):
     one float64 column per slot, named "E_ZARNMP.position" as in the replay
     tool's CSV, holding what the study gave after the bar's final values.
     Raises ValueError for unusable input, naming the column and the row.
+
+    With timeframe ("1min", "5min", "15min", "1h" or "1d"), bars are trades
+    instead: a DataFrame with a 'time' column of date-times (or a
+    DatetimeIndex), 'price' and 'size', oldest first. They are formed into
+    bars stamped with the end of their interval (daily bars with their
+    date), every trade sent as an update of the forming bar, as
+    ``zarn-replay --tick-file`` does; the result is indexed by the bars'
+    stamps and holds their open, high, low, close and volume before the
+    slots.
     """
     names = _study_names(studies)
+    if timeframe is not None:
+        if ticks:
+            raise ValueError("ticks does not go with timeframe: every trade is an update")
+        period, smoothing = _bands(ebands)
+        return _signals.run_trades(bars, timeframe, names, period, smoothing)[0]
     if not isinstance(ticks, numbers.Integral) or ticks < 0:
         raise ValueError(f"ticks must be a whole number >= 0, not {ticks!r}")
     period, smoothing = _bands(ebands)
@@ -235,6 +249,10 @@ def run(bars, studies=None, ticks=0, ebands=(80, 14)):
     if index is None:
         index = pd.RangeIndex(len(date))
     return pd.DataFrame(values, index=index, columns=columns, copy=False)
+
+
+def signal_report(data, ticks=None, timeframe=None, studies=None, ebands=(80, 14)):
+    return _signals.signal_report(data, ticks=ticks, timeframe=timeframe, studies=studies, ebands=ebands)
 
 
 def synthetic_bars(count=3000, seed=1):
@@ -371,3 +389,8 @@ class Chart:
     @staticmethod
     def _flush():
         _emit_trace()
+
+
+from . import signals as _signals  # noqa: E402  (uses the helpers above)
+
+signal_report.__doc__ = _signals.signal_report.__doc__
