@@ -68,6 +68,43 @@ std::vector<SignalCounts> SignalReport::Counts() const {
     return out;
 }
 
+SignalTrail::SignalTrail(const std::vector<Column>& columns, std::size_t lastBars) : keep_(lastBars) {
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        if (IsSignalColumn(columns[c])) columns_.push_back(c);
+    forming_.resize(columns_.size());
+}
+
+void SignalTrail::Update(const Bar&, const double* values, bool last) {
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        const double v = values[columns_[i]];
+        const char sign = v > 0.0 ? '+' : v < 0.0 ? '-' : '0';
+        std::string& t = forming_[i];
+        if (t.empty() || t.back() != sign) {
+            if (t.size() + 1 >= kTrailLength) {
+                // Keep the start, mark the gap, and end on the newest sign.
+                t.resize(kTrailLength - 2);
+                t += '~';
+            }
+            t += sign;
+        }
+    }
+    if (!last) return;
+    if (keep_ == 0 || bars_.size() < keep_) {
+        bars_.push_back(forming_);
+    } else {
+        bars_[next_] = forming_;
+        next_ = (next_ + 1) % keep_;
+    }
+    for (std::string& t : forming_) t.clear();
+}
+
+std::vector<std::vector<std::string>> SignalTrail::Trails() const {
+    std::vector<std::vector<std::string>> out;
+    out.reserve(bars_.size());
+    for (std::size_t i = 0; i < bars_.size(); ++i) out.push_back(bars_[(next_ + i) % bars_.size()]);
+    return out;
+}
+
 namespace {
 
 std::string Share(double v) {

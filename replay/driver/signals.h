@@ -50,6 +50,30 @@ private:
     std::size_t updates_ = 0;  // of the forming bar
 };
 
+// What every signal slot showed while each of the newest bars formed, for a
+// chart: per bar and signal column the signs in the order they showed, each
+// change once ('+', '0', '-'; "0+0" appeared and vanished, "+-" flipped),
+// the last the final one. At most kTrailLength signs: a longer trail keeps
+// its first kTrailLength - 2 signs, '~', and the final sign.
+class SignalTrail : public UpdateObserver {
+public:
+    static constexpr std::size_t kTrailLength = 12;
+    // lastBars 0 keeps every bar.
+    SignalTrail(const std::vector<Column>& columns, std::size_t lastBars);
+    void Update(const Bar& update, const double* values, bool last) override;
+    // The signal columns, in column order.
+    const std::vector<std::size_t>& Columns() const { return columns_; }
+    // The bars kept, oldest first: one trail per signal column each.
+    std::vector<std::vector<std::string>> Trails() const;
+
+private:
+    std::vector<std::size_t> columns_;
+    std::vector<std::string> forming_;              // per signal column
+    std::vector<std::vector<std::string>> bars_;    // a ring once full
+    std::size_t keep_;
+    std::size_t next_ = 0;
+};
+
 // The report as CSV: a header line, then one line per signal slot.
 std::string SignalReportCsv(const std::vector<SignalCounts>& counts);
 // A short table for a terminal.

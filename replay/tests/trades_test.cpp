@@ -255,6 +255,30 @@ TEST(SignalReport, ExactCountsOnHandMadeBars) {
                                               "E_ZARNCOMBO.signal,1,0,0,0,0,0,\n");
 }
 
+// The chart's record: what each of the newest bars showed while it formed.
+TEST(SignalTrail, KeepsTheSignsInTheOrderShownForTheNewestBars) {
+    const std::vector<Column> columns = ColumnsOf({FindStudy("mp"), FindStudy("combo")});
+    SignalTrail trail(columns, 2);
+    ASSERT_EQ(trail.Columns(), (std::vector<std::size_t>{4}));  // after MP's four slots
+    const Bar bar{};
+    const auto send = [&](std::vector<double> combo) {
+        for (std::size_t i = 0; i < combo.size(); ++i) {
+            const double row[5] = {1, 2, 1, -1, combo[i]};
+            trail.Update(bar, row, i + 1 == combo.size());
+        }
+    };
+    send({0, 1, 1, 0});  // appeared and vanished
+    send({1, -1});       // flipped
+    std::vector<double> busy;
+    for (int i = 0; i < 20; ++i) busy.push_back(i % 2 == 0 ? 1.0 : -1.0);
+    busy.push_back(0.0);
+    send(busy);  // longer than a trail
+    const std::vector<std::vector<std::string>> t = trail.Trails();
+    ASSERT_EQ(t.size(), 2u);
+    EXPECT_EQ(t[0], (std::vector<std::string>{"+-"}));
+    EXPECT_EQ(t[1], (std::vector<std::string>{"+-+-+-+-+-~0"}));
+}
+
 // Without intrabar updates nothing can vanish: every signal is late and kept
 // on all the bar's updates.
 TEST(SignalReport, WithoutIntrabarUpdatesNothingVanishes) {
