@@ -385,6 +385,11 @@ int Run(const Arguments& args, const Console& console) {
         if (drawingFile) sinks.push_back(&recorder.emplace(updates->Name(), columns, args.drawingBars));
         std::optional<SignalReport> report;
         if (reportFile) report.emplace(columns);
+        // The page shows what the signals did while the bars formed.
+        std::optional<SignalTrail> trail;
+        if (drawingFile && IsHtmlName(args.drawing) && (trades || args.replay.ticks > 0))
+            trail.emplace(columns, args.drawingBars);
+        UpdateFanOut observers{report ? &*report : nullptr, trail ? &*trail : nullptr};
         RowFanOut rows(sinks);
 
         ProgressBar progress("replaying", console.err(), console.errIsTerminal());
@@ -392,7 +397,7 @@ int Run(const Arguments& args, const Console& console) {
         options.progress = [&](std::size_t n) { progress.Update(n, updates->Done()); };
         const auto start = std::chrono::steady_clock::now();
         const ReplayStats stats =
-            Replay(library->exports(), *updates, options, rows, report ? &*report : nullptr);
+            Replay(library->exports(), *updates, options, rows, observers.OrNull());
         writer.Finish();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         progress.Finish();
@@ -400,8 +405,9 @@ int Run(const Arguments& args, const Console& console) {
         if (drawingFile) {
             // FILE.html (or .htm) gets the interactive page, anything else the SVG.
             const DrawingOptions drawingOptions{args.drawingBars, Describe(args)};
-            drawingFile->Write(IsHtmlName(args.drawing) ? DrawingHtml(recorder->Data(), drawingOptions)
-                                                    : DrawingSvg(recorder->Data(), drawingOptions));
+            DrawingData data = recorder->Data();
+            if (trail) data.trailColumns = trail->Columns(), data.trails = trail->Trails();
+            drawingFile->Write(IsHtmlName(args.drawing) ? DrawingHtml(data, drawingOptions) : DrawingSvg(data, drawingOptions));
         }
 
         library.reset();  // its last trace lines

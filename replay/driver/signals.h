@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,23 @@ private:
     std::vector<std::vector<std::string>> bars_;    // a ring once full
     std::size_t keep_;
     std::size_t next_ = 0;
+};
+
+// Hands every update to the observers given (null ones left out).
+class UpdateFanOut : public UpdateObserver {
+public:
+    explicit UpdateFanOut(std::initializer_list<UpdateObserver*> observers) {
+        for (UpdateObserver* o : observers)
+            if (o != nullptr) observers_.push_back(o);
+    }
+    void Update(const Bar& update, const double* values, bool last) override {
+        for (UpdateObserver* o : observers_) o->Update(update, values, last);
+    }
+    // This, or null when there is no observer: the replay then costs nothing more.
+    UpdateObserver* OrNull() { return observers_.empty() ? nullptr : this; }
+
+private:
+    std::vector<UpdateObserver*> observers_;
 };
 
 // The report as CSV: a header line, then one line per signal slot.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "replay/drawing/drawing.h"
 #include "replay/driver/signals.h"
 #include "replay/driver/trades.h"
 #include "replay/output.h"
@@ -277,6 +278,34 @@ TEST(SignalTrail, KeepsTheSignsInTheOrderShownForTheNewestBars) {
     ASSERT_EQ(t.size(), 2u);
     EXPECT_EQ(t[0], (std::vector<std::string>{"+-"}));
     EXPECT_EQ(t[1], (std::vector<std::string>{"+-+-+-+-+-~0"}));
+}
+
+// The page carries each drawn signal column's trails for its drawn bars, and
+// nothing of the kind without them.
+TEST(SignalTrail, ThePageCarriesTheTrailsOfTheDrawnBars) {
+    const Series s = SyntheticSeries(300, 2);
+    ReplayOptions options = AllStudiesOptions(3);
+    options.studies = {FindStudy("combo"), FindStudy("a900")};
+    SeriesBars source(s);
+    const std::vector<Column> columns = ReplayColumns(options);
+    DrawingRecorder recorder("s", columns, 100);
+    SignalTrail trail(columns, 100);
+    Replay(Lib(), source, options, recorder, &trail);
+    DrawingData data = recorder.Data();
+    const std::string plain = DrawingHtml(data, {100, ""});
+    EXPECT_EQ(plain.find("\"seen\":"), std::string::npos);
+    data.trailColumns = trail.Columns();
+    data.trails = trail.Trails();
+    ASSERT_EQ(data.trails.size(), 100u);
+    const std::string page = DrawingHtml(data, {100, ""});
+    const std::size_t at = page.find("\"name\":\"E_ZARNCOMBO.signal\"");
+    ASSERT_NE(at, std::string::npos);
+    std::string seen = "\"seen\":[";
+    for (std::size_t i = 0; i < 100; ++i) seen += (i ? ",\"" : "\"") + data.trails[i][0] + "\"";
+    EXPECT_NE(page.find(seen + "]", at), std::string::npos);
+    std::size_t count = 0;
+    for (std::size_t i = page.find("\"seen\":"); i != std::string::npos; i = page.find("\"seen\":", i + 1)) ++count;
+    EXPECT_EQ(count, 1u);  // A900 is a line, not a signal
 }
 
 // Without intrabar updates nothing can vanish: every signal is late and kept
