@@ -78,6 +78,10 @@ may be left out; other columns are not used). Comma, semicolon or tab;
 dates YYYYMMDD, YYYY-MM-DD, MM/DD/YYYY or DD.MM.YYYY; times HHMM, HH:MM or
 HH:MM:SS (seconds are dropped); oldest bar first.
 
+Trade file (--tick-file): date and time with seconds (or one date-time
+column), price and size, oldest first, same layouts; intraday bars are
+stamped with the end of their interval (09:00:00 to 09:00:59 form 0901).
+
 Exit codes: 0 done, 1 bad input or an output that cannot be written,
 2 bad options, 3 the library could not be loaded or broke its contract.
 )";
