@@ -38,6 +38,10 @@ def test_bars_are_stamped_with_the_end_of_their_interval():
     assert list(r.index) == [pd.Timestamp("2024-01-02 09:01"), pd.Timestamp("2024-01-02 09:02")]
     assert r.iloc[0][["open", "high", "low", "close", "volume"]].tolist() == [10.0, 12.0, 9.5, 9.5, 6.0]
     assert r.iloc[1][["open", "high", "low", "close", "volume"]].tolist() == [11.0, 11.0, 11.0, 11.0, 4.0]
+    # The times as the index, the other names the package reads: the same bars.
+    same = zarntrade.run(t.set_index("time").rename(columns={"price": "Last", "size": "Qty"}), studies="upsell",
+                         timeframe="1m")
+    assert_same_bits(same, r)
 
 
 def test_signal_report_matches_the_replay_tool(tmp_path):
