@@ -9,7 +9,7 @@
 //
 // Options (before the Google Benchmark ones):
 //   --series=FILE   bars to replay (default: the one-minute EuroStoxx future
-//                   series of ../shared/data, or the built-in series when
+//                   series of data/, or the built-in series when
 //                   that file is absent)
 //   --memory=0      skip the memory table (e.g. under callgrind)
 //   --clock=thread  time the passes by the thread's CPU time instead of the

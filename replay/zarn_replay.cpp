@@ -68,6 +68,7 @@ input.
       --library FILE   the zarntrade library to load (default: the build's)
       --stats          report the replay's speed on standard error
       --list           list the studies and exit
+      --version        print the version and exit
   -h, --help           show this help
 Options take their value as --name VALUE or --name=VALUE. Files are
 replaced only when the whole run succeeds.
@@ -117,6 +118,7 @@ struct Arguments {
     std::uint64_t seed = 1;
     bool stats = false;
     bool list = false;
+    bool version = false;
     bool help = false;
 };
 
@@ -177,6 +179,7 @@ Arguments Parse(int argc, char** argv) {
         };
         if (arg == "-h" || arg == "--help") flag(a.help);
         else if (arg == "--list") flag(a.list);
+        else if (arg == "--version") flag(a.version);
         else if (arg == "--stats") flag(a.stats);
         else if (arg == "--via-dll") flag(a.replay.viaDll);
         else if (arg == "-o" || arg == "--output") a.output = file();
@@ -476,6 +479,11 @@ int main(int argc, char** argv) {
     }
     if (args.help) {
         std::fputs(kUsage, console.out());
+        std::fflush(console.out());
+        return 0;
+    }
+    if (args.version) {
+        std::fputs("zarn-replay " ZT_VERSION "\n", console.out());
         std::fflush(console.out());
         return 0;
     }
