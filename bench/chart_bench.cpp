@@ -36,8 +36,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/allocation_counter.h"
-#include "bench/quiet_stderr.h"
+#include "testing/allocation_counter.h"
+#include "testing/quiet_stderr.h"
 #include "replay/driver/bars.h"
 #include "replay/driver/library.h"
 #include "replay/driver/study_table.h"
@@ -45,7 +45,7 @@
 namespace {
 
 using namespace zt::replay;
-using zt::bench::QuietStandardError;
+using zt::test::QuietStandardError;
 using Clock = std::chrono::steady_clock;
 
 bool threadClock = false;
@@ -197,14 +197,14 @@ void Register(const std::string& name, const std::vector<const StudyInfo*>& stud
 long StateBytes(const std::vector<const StudyInfo*>& studies) {
     const QuietStandardError quiet;
     const std::vector<Bar>& bars = TheSeries().bars;
-    const long before = zt::bench::LiveHeapBytes();
+    const long before = zt::test::LiveHeapBytes();
     const std::int32_t id = Lib().E_CREATESTATE2(1);
     for (std::size_t i = 0; i < 250 && i < bars.size(); ++i) {
         Lib().E_BARVALUES(id, static_cast<std::int32_t>(i + 1), HostDate(bars[i].date), bars[i].time, bars[i].open,
                     bars[i].high, bars[i].low, bars[i].close, bars[i].volume);
         for (const StudyInfo* s : studies) benchmark::DoNotOptimize(Evaluate(*s, id));
     }
-    const long held = zt::bench::LiveHeapBytes() - before;
+    const long held = zt::test::LiveHeapBytes() - before;
     Lib().E_DESTROYSTATE(id);
     return held;
 }

@@ -11,10 +11,11 @@
 # builds; an X server for the installer's dialogs; exiftool to read the
 # version resources back), fuzz (clang with the libFuzzer and sanitizer
 # runtimes, for the fuzz preset), chart (Chromium, librsvg's rsvg-convert and
-# ImageMagick to render the replay's charts, Node.js and npm when missing, and
-# the browser test's node_modules through npm ci), python (pybind11, Python's
-# headers, NumPy, pandas, pytest and Dask with its distributed scheduler, for
-# the Python package that the native preset builds and tests).
+# ImageMagick to render the replay's drawings, Node.js and npm when missing, and
+# the browser test's node_modules through npm ci: playwright-core and ESLint),
+# python (pybind11, Python's headers, NumPy, pandas, pytest and Dask with its
+# distributed scheduler, for the Python package that the native preset builds
+# and tests).
 set -euo pipefail
 
 group_packages() {
@@ -73,8 +74,9 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The browser test's driver (playwright-core, which drives the system's
-# Chromium and downloads no browser), at the versions of its lock file.
+# The browser test's npm packages, at the versions of its lock file: its
+# driver (playwright-core, which drives the system's Chromium and downloads no
+# browser) and ESLint, which scripts/check.sh runs over the HTML page's script.
 for g in "${groups[@]}"; do
   if [ "$g" = chart ]; then
     browser_test="$(cd "$(dirname "$0")/.." && pwd)/replay/tests/browser"

@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace zt::bench {
+namespace zt::test {
 
 class QuietStandardError {
 public:
@@ -25,4 +25,4 @@ private:
     int saved_;
 };
 
-}  // namespace zt::bench
+}  // namespace zt::test
