@@ -140,8 +140,7 @@ std::vector<const StudyInfo*> ParseStudies(std::string_view list) {
         if (s == nullptr) {
             std::string problem = "--studies: ";
             problem.append(name);
-            problem += FindCatalogueEntry(name) != nullptr ? " is not in this build of the library"
-                                                           : " is not a study (zarn-replay --list shows them)";
+            problem += " is not a study (zarn-replay --list shows them)";
             throw UsageError(problem);
         }
         if (std::find(chosen.begin(), chosen.end(), s) == chosen.end()) chosen.push_back(s);
@@ -243,20 +242,19 @@ bool IsHtmlName(const std::string& path) {
 void List(std::FILE* out) {
     std::fprintf(out, "%-31s %-6s %-5s %-7s %-4s %s\n", "study", "scale", "slots", "warm-up", "DLL",
                  "slot names / what it computes");
-    for (const CatalogueEntry& e : Catalogue()) {
-        const StudyInfo* s = FindStudy(e.name);
+    for (const StudyInfo& s : Studies()) {
+        const CatalogueEntry& e = *s.about;
         std::string names;
         for (int k = 0; k < e.slots; ++k) {
             if (k > 0) names += ',';
             names.append(e.slotNames[k]);
         }
-        std::fprintf(out, "%-31.*s %-6s %-5d %-7d %-4s %s%s\n", static_cast<int>(e.name.size()), e.name.data(),
-                     e.scale == Scale::Price ? "price" : "panel", e.slots, e.warmup,
-                     s == nullptr ? "-" : s->viaDll ? "yes" : "no", names.c_str(),
-                     s == nullptr ? "  (not in this build)" : "");
+        std::fprintf(out, "%-31.*s %-6s %-5d %-7d %-4s %s\n", static_cast<int>(e.name.size()), e.name.data(),
+                     e.scale == Scale::Price ? "price" : "panel", e.slots, e.warmup, s.viaDll ? "yes" : "no",
+                     names.c_str());
         std::fprintf(out, "%-57s%.*s\n", "", static_cast<int>(e.description.size()), e.description.data());
     }
-    std::fprintf(out, "%zu of %zu studies in this build\n", Studies().size(), Catalogue().size());
+    std::fprintf(out, "%zu studies\n", Studies().size());
 }
 
 std::string Describe(const Arguments& a) {

@@ -228,7 +228,7 @@ py::list CatalogueList() {
         d["scale"] = e.scale == Scale::Price ? "price" : "panel";
         d["description"] = std::string(e.description);
         d["exported"] = exported != nullptr;
-        d["via_dll"] = exported != nullptr && exported->viaDll;
+        d["via_dll"] = e.viaDll;
         d["warmup"] = WarmUp(e);
         out.append(d);
     }
