@@ -28,7 +28,7 @@ import pandas as pd
 
 from . import _core
 
-__all__ = ["run", "Chart", "State", "studies", "synthetic_bars", "StudyEntry", "StateLimitError", "LibraryError",
+__all__ = ["run", "signal_report", "Chart", "State", "studies", "synthetic_bars", "StudyEntry", "StateLimitError", "LibraryError",
            "__version__"]
 
 #: The version of the library and the package (the CMake project's version).
@@ -240,7 +240,7 @@ def _bars(bars: Bars) -> Tuple[Optional[pd.Index], npt.NDArray[np.int32], npt.ND
 # --- batch --------------------------------------------------------------------
 
 def run(bars: Bars, studies: StudyNames = None, ticks: int = 0, ebands: Tuple[int, int] = (80, 14),
-        columns: str = "flat", resume: Optional[bytes] = None,
+        columns: str = "flat", timeframe: Optional[str] = None, resume: Optional[bytes] = None,
         return_state: bool = False) -> Union[pd.DataFrame, Tuple[pd.DataFrame, bytes]]:
     """Every slot of the selected studies on every bar.
 
@@ -264,7 +264,14 @@ def run(bars: Bars, studies: StudyNames = None, ticks: int = 0, ebands: Tuple[in
         "flat": one column per slot named as in the replay tool's CSV
         (``"E_ZARNMP.position"``); "multi": (study, slot) MultiIndex columns
         (``out["E_ZARNMP", "position"]``, ``out["E_ZARNMP"]``).
-
+    timeframe : {"1min", "5min", "15min", "1h", "1d"}, optional
+        The bars are trades instead: a DataFrame with a ``time`` column of
+        date-times (or a DatetimeIndex), ``price`` and ``size``, oldest
+        first. They form bars stamped with the end of their interval (daily
+        bars with their date), every trade sent as an update of the forming
+        bar, as ``zarn-replay --tick-file`` does; the result is indexed by
+        the bars' stamps and holds their ``open``, ``high``, ``low``,
+        ``close`` and ``volume`` before the slots (``columns="flat"`` only).
     resume : bytes, optional
         A snapshot an earlier run returned (``return_state=True``): the run
         goes on from the states it holds and computes only these bars, which
@@ -307,6 +314,14 @@ def run(bars: Bars, studies: StudyNames = None, ticks: int = 0, ebands: Tuple[in
     names = _study_names(studies)
     ticks = _ticks(ticks)
     period, smoothing = _bands(ebands)
+    if timeframe is not None:
+        if resume is not None or return_state:
+            raise ValueError("resume and return_state go with bars, not with trades (timeframe)")
+        if ticks:
+            raise ValueError("ticks does not go with timeframe: every trade is an update")
+        if columns != "flat":
+            raise ValueError("trades give flat columns only (the bars' prices beside the slots)")
+        return _signals.run_trades(bars, timeframe, names, period, smoothing)[0]
     if not isinstance(columns, str):
         raise TypeError(f"columns is \"flat\" or \"multi\", not {type(columns).__name__} ({columns!r})")
     if columns not in ("flat", "multi"):
@@ -336,6 +351,11 @@ def _snapshot_info(snapshot: bytes) -> Tuple[List[str], int, int, int]:
         raise
     except Exception as e:  # the reader's refusal
         raise ValueError(str(e)) from None
+
+
+def signal_report(data: Union[Bars, pd.DataFrame], ticks: Optional[int] = None, timeframe: Optional[str] = None,
+                  studies: StudyNames = None, ebands: Tuple[int, int] = (80, 14)) -> pd.DataFrame:
+    return _signals.signal_report(data, ticks=ticks, timeframe=timeframe, studies=studies, ebands=ebands)
 
 
 def synthetic_bars(count: int = 3000, seed: int = 1) -> pd.DataFrame:
@@ -612,3 +632,8 @@ class Chart:
     @staticmethod
     def _flush() -> None:
         _emit_trace()
+
+
+from . import signals as _signals  # noqa: E402  (uses the helpers above)
+
+signal_report.__doc__ = _signals.signal_report.__doc__

@@ -226,7 +226,13 @@ std::vector<Column> ReplayColumns(const ReplayOptions& options) {
     return columns;
 }
 
-ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions& options, RowSink& sink) {
+namespace {
+
+// One pass over the updates; with kObserve every intrabar update's values
+// are gathered for the observer as well.
+template <bool kObserve>
+ReplayStats Run(const Exports& library, UpdateSource& updates, const ReplayOptions& options, RowSink& sink,
+                UpdateObserver* observer) {
     std::vector<const StudyInfo*> studies = options.studies;
     const std::size_t stateCount = options.states > 0 ? static_cast<std::size_t>(options.states) : studies.size();
     if (stateCount < studies.size()) studies.resize(stateCount);
@@ -268,27 +274,36 @@ ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions&
         ++stats.evaluations;
     };
 
-    const int ticks = std::max(options.ticks, 0);
+    Bar bar{};
+    bool last = false;
+    bool opened = false;  // a bar number taken for the forming bar
     std::int32_t number = resume != nullptr ? resume->lastBarNumber : 0;
-    Bar last = resume != nullptr ? resume->lastBar : Bar{};
-    for (Bar bar{}; bars.Next(bar);) {
+    Bar previous = resume != nullptr ? resume->lastBar : Bar{};
+    while (updates.Next(bar, last)) {
         if (os::StopSignal() != 0) throw os::Stopped();
-        // After a resume the first bar may be the saved run's last bar again:
-        // the host re-sends the forming bar under its number.
-        if (stats.bars++ == 0 && resume != nullptr && Stamp(bar) <= Stamp(last)) {
-            if (Stamp(bar) < Stamp(last))
-                throw InputError(bars.Name() + ": the first bar (" + StampText(bar) +
-                                 ") is older than the saved run's last bar (" + StampText(last) + ")");
-        } else {
-            ++number;
-        }
-        last = bar;
-        for (int k = 0; k < ticks; ++k) {
-            const Bar forming = FormingBar(bar, k, ticks);
-            for (const Instance& s : states) {
-                host.Store(s, number, forming);
-                evaluate(s);
+        if (!opened) {
+            opened = true;
+            // After a resume the first bar may be the saved run's last bar
+            // again: the host re-sends the forming bar under its number.
+            if (stats.bars++ == 0 && resume != nullptr && Stamp(bar) <= Stamp(previous)) {
+                if (Stamp(bar) < Stamp(previous))
+                    throw InputError(updates.Name() + ": the first bar (" + StampText(bar) +
+                                     ") is older than the saved run's last bar (" + StampText(previous) + ")");
+            } else {
+                ++number;
             }
+        }
+        ++stats.updates;
+        if (!last) {
+            for (const Instance& s : states) {
+                host.Store(s, number, bar);
+                evaluate(s);
+                if constexpr (kObserve) {
+                    if (s.primary) std::copy(slots, slots + s.study->about->slots, row.data() + s.firstColumn);
+                }
+            }
+            if constexpr (kObserve) observer->Update(bar, row.data(), false);
+            continue;
         }
         for (const Instance& s : states) {
             host.Store(s, number, bar);
@@ -305,12 +320,29 @@ ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions&
                 }
             }
         }
+        if constexpr (kObserve) observer->Update(bar, row.data(), true);
+        opened = false;
+        previous = bar;
         sink.Row(bar, row.data());
         if (options.progress) options.progress(stats.bars);
     }
-    if (options.save != nullptr) SaveStates(library, states, number, last, options, *options.save);
+    if (options.save != nullptr) SaveStates(library, states, number, previous, options, *options.save);
     stats.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return stats;
+}
+
+}  // namespace
+
+ReplayStats Replay(const Exports& library, UpdateSource& updates, const ReplayOptions& options, RowSink& sink,
+                   UpdateObserver* observer) {
+    return observer != nullptr ? Run<true>(library, updates, options, sink, observer)
+                               : Run<false>(library, updates, options, sink, nullptr);
+}
+
+ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions& options, RowSink& sink,
+                   UpdateObserver* observer) {
+    TickedBars updates(bars, options.ticks);
+    return Replay(library, updates, options, sink, observer);
 }
 
 }  // namespace zt::replay
