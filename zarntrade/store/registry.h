@@ -56,7 +56,6 @@ inline Registries& TheRegistries() {
 // Changes, under the lock, before any state is released; never 0.
 inline constinit std::atomic<std::uint32_t> StateGeneration{1};
 
-#if !defined(_WIN32)
 // The state this thread found last and the generation it was found in: while
 // no state has been released since, looking up the same id again needs no
 // lock (an export and the slot reads after it look up one state in a row).
@@ -67,18 +66,18 @@ struct LastFound {
     std::uint32_t generation;  // 0: nothing kept
     StudyState* state;
 };
-extern constinit thread_local LastFound Last [[gnu::tls_model("initial-exec")]];
-}  // namespace registry_detail
+#if defined(_WIN32)
+extern LastFound LastTemplate;  // in the TLS template: ThreadCopy
+inline LastFound& Last() noexcept { return ThreadCopy(LastTemplate); }
+#else
+extern constinit thread_local LastFound LastOfThread [[gnu::tls_model("initial-exec")]];
+inline LastFound& Last() noexcept { return LastOfThread; }
 #endif
+}  // namespace registry_detail
 
 // Notes a state just found holding the lock.
 inline void RememberFound(std::int32_t id, StudyState* state) noexcept {
-#if !defined(_WIN32)
-    registry_detail::Last = {id, StateGeneration.load(std::memory_order_relaxed), state};
-#else
-    (void)id;
-    (void)state;
-#endif
+    registry_detail::Last() = {id, StateGeneration.load(std::memory_order_relaxed), state};
 }
 
 // Forgets every state and context, as if the library had just been loaded.
@@ -94,11 +93,9 @@ StudyState* FindStateInMapAndLeave(std::int32_t id) noexcept;
 // Looks a state up under the lock; a miss writes "FindState failed for id %d".
 // Every export starts here, so the path through the direct index is in line.
 inline StudyState* FindState(std::int32_t id) noexcept {
-#if !defined(_WIN32)
-    const registry_detail::LastFound& last = registry_detail::Last;
+    const registry_detail::LastFound& last = registry_detail::Last();
     if (last.id == id && last.generation == StateGeneration.load(std::memory_order_acquire)) [[likely]]
         return last.state;
-#endif
     RegistryLock::Enter();
     StudyState* const place = StateIndex[StateIndexPlace(id)];
     if (place != nullptr && place->id == id) [[likely]] {
