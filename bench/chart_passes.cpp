@@ -135,7 +135,7 @@ double Sum(const std::vector<double>& v) {
 }  // namespace
 
 // Each round is a pass of final bars and a pass of halfway-then-final bars,
-// timed in blocks of bars that take some 50 us; a block's time is the least
+// timed in blocks of bars that take some 10 us; a block's time is the least
 // of its rounds (on a busy machine a round that lost the processor, or came
 // back to cold caches, loses only the blocks it was interrupted in). The
 // re-send figure is the second pass less the first: what the second send of
@@ -144,7 +144,7 @@ ChartFigures BestOf(const std::vector<const StudyInfo*>& studies, const std::vec
     static const double clockCost = threadClock ? 0.0 : ClockCost();
     const double warm = Pass(studies, bars, false) / static_cast<double>(bars.size());  // also warms up
     std::size_t block = 1;
-    while (block < 4096 && static_cast<double>(block) * warm < 50e-6) block *= 2;
+    while (block < 1024 && static_cast<double>(block) * warm < 10e-6) block *= 2;
     const std::size_t blocks = (bars.size() + block - 1) / block;
     std::vector<Bar> halfway;
     for (const Bar& b : bars) halfway.push_back(FormingBar(b, 1, 2));

@@ -8,8 +8,10 @@
 # bar for all 34 studies on one chart and for each study alone, and each
 # DLL's ratio to the Linux library.
 #   scripts/bench_dll.sh [ROUNDS]      (default 3)
-# Environment: CORE (the core to pin to, default 1), NO_BUILD=1 (use the
-# builds as they are).
+# Environment: CORE (the core to pin to, default 1), RUNS (each program is
+# run RUNS times, default 2, taking turns; a figure is the least of its
+# runs, so that other load on the machine hits both sides alike), NO_BUILD=1
+# (use the builds as they are).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-3}
@@ -43,29 +45,38 @@ if [ "${NO_BUILD:-0}" != 1 ]; then
   done
 fi
 
-run() {  # NAME COMMAND...: the table of one library, in $work/NAME.txt
+runs=${RUNS:-2}
+run() {  # NAME COMMAND...: the table of one library, appended to $work/NAME.txt
   local name=$1
   shift
-  echo "timing $name ..." >&2
-  taskset -c "$core" "$@" 2>/dev/null | tr -d '\r' | grep -v '^DLL_' >"$work/$name.txt"
+  echo "timing $name (run $r of $runs) ..." >&2
+  taskset -c "$core" "$@" 2>/dev/null | tr -d '\r' | grep -v '^DLL_' >>"$work/$name.txt"
 }
-run linux build/native/bench/zt_chart_bench --memory=0 --rounds="$rounds" --series="$series"
-WINEPREFIX=$PWD/build/win64/wine/bench-dll run x64 /usr/lib/wine/wine64 build/win64/zt_chart_bench_dll.exe \
-  --rounds="$rounds" --series="$series" --library=build/win64/zarntrade.dll
 tables="linux x64"
-if [ -z "$why32" ]; then
-  WINEPREFIX=$PWD/build/win32/wine/bench-dll run i686 /usr/lib/wine/wine build/win32/zt_chart_bench_dll.exe \
-    --rounds="$rounds" --series="$series" --library=build/win32/zarntrade.dll
-  tables="$tables i686"
-fi
+[ -n "$why32" ] || tables="$tables i686"
+for t in $tables; do : >"$work/$t.txt"; done
+for r in $(seq "$runs"); do
+  run linux build/native/bench/zt_chart_bench --memory=0 --rounds="$rounds" --series="$series"
+  WINEPREFIX=$PWD/build/win64/wine/bench-dll run x64 /usr/lib/wine/wine64 build/win64/zt_chart_bench_dll.exe \
+    --rounds="$rounds" --series="$series" --library=build/win64/zarntrade.dll
+  if [ -z "$why32" ]; then
+    WINEPREFIX=$PWD/build/win32/wine/bench-dll run i686 /usr/lib/wine/wine build/win32/zt_chart_bench_dll.exe \
+      --rounds="$rounds" --series="$series" --library=build/win32/zarntrade.dll
+  fi
+done
 
-echo "Chart benchmark, $(grep -m1 '^#' "$work/linux.txt" | sed 's/^# //'), pinned to core $core"
+echo "Chart benchmark, $(grep -m1 '^#' "$work/linux.txt" | sed 's/^# //'), least of $runs runs, pinned to core $core"
 echo "ns per new bar / per re-sent bar (one update: E_BARVALUES, the study entry, E_GETRETURN for its other slots)"
 awk -v tables="$tables" '
   BEGIN { n = split(tables, t, " ") }
   FNR == 1 { f++ }
   /^#/ { next }
-  { key = $1; if (f == 1) order[++rows] = key; nb[f, key] = $2; rs[f, key] = $3 }
+  {
+    key = $1
+    if (f == 1 && !((f, key) in nb)) order[++rows] = key
+    if (!((f, key) in nb) || $2 < nb[f, key]) nb[f, key] = $2
+    if (!((f, key) in rs) || $3 < rs[f, key]) rs[f, key] = $3
+  }
   END {
     printf "%-32s %17s", "", "Linux library"
     for (i = 2; i <= n; i++) printf " %17s %13s", t[i] " DLL", "ratio"

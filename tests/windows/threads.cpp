@@ -51,7 +51,7 @@ struct Calls {
 Calls lib;
 
 constexpr int kWorkers = 4;
-constexpr int kBars = 3000;
+constexpr int kBars = 1000;
 
 // One bar of a worker's own price path (exact in binary, so every build
 // starts from the same inputs).
@@ -63,11 +63,9 @@ void SendBar(std::int32_t id, int bar, int seed, bool forming) {
     lib.bars(id, bar + 1, 1060102, 900 + bar % 60, base, high, low, close, forming ? 50.0 : 100.0 + bar % 17);
 }
 
-// A worker's work on two states of its own: every value it saw.
-std::vector<double> Work(int seed) {
+// A worker's work on two fresh states of its own: every value it saw.
+std::vector<double> Work(int seed, std::int32_t a, std::int32_t b) {
     std::vector<double> out;
-    const std::int32_t a = lib.create(1);
-    const std::int32_t b = lib.create(1);
     for (int bar = 0; bar < kBars; ++bar) {
         SendBar(a, bar, seed, true);
         out.push_back(lib.upsell(a));
@@ -83,20 +81,31 @@ std::vector<double> Work(int seed) {
     return out;
 }
 
+// The selected chart context is the process's, so a state created while the
+// churn has its own context selected would join that context and go when
+// the churn frees it: the workers' states are made before the churn starts.
 struct Worker {
     int seed = 0;
+    std::vector<std::int32_t> states;  // two for each pass
     std::vector<double> want;
-    std::vector<double> got;
+    int differing = 0;  // passes that did not give `want`
 };
 
-DWORD WINAPI RunWorker(LPVOID p) {
-    auto* w = static_cast<Worker*>(p);
-    w->got = Work(w->seed);
-    return 0;
-}
+constexpr int kPasses = 25;
 
 std::atomic<bool> churning{true};
 std::atomic<int> churnRounds{0};
+
+DWORD WINAPI RunWorker(LPVOID p) {
+    auto* w = static_cast<Worker*>(p);
+    while (churnRounds.load() == 0) Sleep(0);
+    for (std::size_t i = 0; i + 1 < w->states.size(); i += 2) {
+        const std::vector<double> got = Work(w->seed, w->states[i], w->states[i + 1]);
+        if (got.size() != w->want.size() || std::memcmp(got.data(), w->want.data(), got.size() * sizeof(double)) != 0)
+            ++w->differing;
+    }
+    return 0;
+}
 
 // Creates, feeds, destroys states and frees contexts of its own until told
 // to stop: every release starts a new generation. Its states are made with
@@ -188,8 +197,10 @@ int main(int argc, char** argv) {
     Worker workers[kWorkers];
     for (int i = 0; i < kWorkers; ++i) {
         workers[i].seed = 7 * i + 1;
-        workers[i].want = Work(workers[i].seed);
+        workers[i].want = Work(workers[i].seed, lib.create(1), lib.create(1));
     }
+    for (Worker& w : workers)
+        for (int i = 0; i < 2 * kPasses; ++i) w.states.push_back(lib.create(1));
     HANDLE churn = CreateThread(nullptr, 0, Churn, nullptr, 0, nullptr);
     HANDLE threads[kWorkers];
     for (int i = 0; i < kWorkers; ++i) threads[i] = CreateThread(nullptr, 0, RunWorker, &workers[i], 0, nullptr);
@@ -197,12 +208,10 @@ int main(int argc, char** argv) {
     churning.store(false);
     WaitForSingleObject(churn, INFINITE);
     std::printf("%d churn rounds beside the workers\n", churnRounds.load());
-    for (int i = 0; i < kWorkers; ++i) {
-        const Worker& w = workers[i];
-        const bool same = w.want.size() == w.got.size() &&
-                          std::memcmp(w.want.data(), w.got.data(), w.want.size() * sizeof(double)) == 0;
-        Check(same, "worker " + std::to_string(i) + " under the churn gives what it gives alone");
-    }
+    for (int i = 0; i < kWorkers; ++i)
+        Check(workers[i].differing == 0, "worker " + std::to_string(i) + " under the churn gives what it gives alone (" +
+                                             std::to_string(workers[i].differing) + " of " + std::to_string(kPasses) +
+                                             " passes differ)");
     std::printf("%s\n", failures == 0 ? "all passed" : "failures");
     return failures == 0 ? 0 : 1;
 }

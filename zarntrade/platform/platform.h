@@ -19,6 +19,13 @@ extern "C" {
 extern unsigned long _tls_index;
 extern char _tls_start;
 }
+// The registry lock's critical section, entered and left straight from the
+// caller (the system's declarations, without windows.h in every file).
+struct _RTL_CRITICAL_SECTION;
+extern "C" {
+__declspec(dllimport) void __stdcall EnterCriticalSection(_RTL_CRITICAL_SECTION* section);
+__declspec(dllimport) void __stdcall LeaveCriticalSection(_RTL_CRITICAL_SECTION* section);
+}
 #endif
 
 namespace zt {
@@ -57,7 +64,14 @@ public:
     static void Leave() noexcept;
 };
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+namespace lock_detail {
+extern _RTL_CRITICAL_SECTION Section;
+}  // namespace lock_detail
+
+inline void RegistryLock::Enter() noexcept { EnterCriticalSection(&lock_detail::Section); }
+inline void RegistryLock::Leave() noexcept { LeaveCriticalSection(&lock_detail::Section); }
+#else
 // Every export takes the lock to look its state up, so taking and letting go
 // of a free lock is written here, in line: one compare-and-swap and one
 // exchange on the lock word (0 free, 1 held, 2 held with threads asleep
