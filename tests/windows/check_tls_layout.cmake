@@ -1,4 +1,5 @@
-# The thread-local template of the DLL (the state a thread found last) must
+# The thread-local template of the DLL (the states a thread found last, 64
+# of them) must
 # lie inside the image's TLS block, between the C runtime's _tls_start and
 # _tls_end: ThreadCopy reaches each thread's copy by its offset from
 # _tls_start. Reads the copy of the DLL that keeps its symbols.
@@ -17,8 +18,8 @@ function(address_of pattern out)
 endfunction()
 address_of("_?_tls_start" start)
 address_of("_?_tls_end" end)
-address_of("_?_ZN2zt15registry_detail12LastTemplateE" last)
-math(EXPR size "8 + ${POINTER_SIZE}")
+address_of("_?_ZN2zt15registry_detail13FoundTemplateE" last)
+math(EXPR size "64 * (8 + ${POINTER_SIZE})")
 math(EXPR last_end "${last} + ${size}")
 if(last LESS start OR last_end GREATER end)
   message(FATAL_ERROR "the TLS template (${last}, ${size} bytes) lies outside the TLS block [${start}, ${end})")
