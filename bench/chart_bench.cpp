@@ -9,7 +9,7 @@
 //
 // Options (before the Google Benchmark ones):
 //   --series=FILE   bars to replay (default: the one-minute EuroStoxx future
-//                   series of ../shared/data, or the built-in series when
+//                   series of data/, or the built-in series when
 //                   that file is absent)
 //   --memory=0      skip the memory table (e.g. under callgrind)
 //   --rounds=N      no Google Benchmark: the best of N rounds of every case
@@ -37,9 +37,9 @@
 #include <string>
 #include <vector>
 
-#include "bench/allocation_counter.h"
 #include "bench/chart_passes.h"
-#include "bench/quiet_stderr.h"
+#include "testing/allocation_counter.h"
+#include "testing/quiet_stderr.h"
 #include "replay/driver/bars.h"
 #include "replay/driver/library.h"
 #include "replay/driver/study_table.h"
@@ -48,6 +48,7 @@ namespace {
 
 using namespace zt::replay;
 using namespace zt::bench;
+using zt::test::QuietStandardError;
 
 #ifndef ZT_BENCH_SERIES
 #define ZT_BENCH_SERIES ""
@@ -91,14 +92,14 @@ void Register(const std::string& name, const std::vector<const StudyInfo*>& stud
 long StateBytes(const std::vector<const StudyInfo*>& studies) {
     const QuietStandardError quiet;
     const std::vector<Bar>& bars = TheSeries().bars;
-    const long before = zt::bench::LiveHeapBytes();
+    const long before = zt::test::LiveHeapBytes();
     const std::int32_t id = Lib().E_CREATESTATE2(1);
     for (std::size_t i = 0; i < 250 && i < bars.size(); ++i) {
         Lib().E_BARVALUES(id, static_cast<std::int32_t>(i + 1), HostDate(bars[i].date), bars[i].time, bars[i].open,
                     bars[i].high, bars[i].low, bars[i].close, bars[i].volume);
         for (const StudyInfo* s : studies) Keep(Evaluate(*s, id));
     }
-    const long held = zt::bench::LiveHeapBytes() - before;
+    const long held = zt::test::LiveHeapBytes() - before;
     Lib().E_DESTROYSTATE(id);
     return held;
 }

@@ -6,11 +6,12 @@
 #include <ctime>
 #include <limits>
 
-#include "bench/quiet_stderr.h"
+#include "testing/quiet_stderr.h"
 
 namespace zt::bench {
 
 using namespace zt::replay;
+using zt::test::QuietStandardError;
 
 namespace {
 bool threadClock = false;

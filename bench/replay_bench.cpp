@@ -6,8 +6,8 @@
 // global operator new; a study evaluation in steady state must make none.
 #include <benchmark/benchmark.h>
 
-#include "bench/allocation_counter.h"
-#include "bench/quiet_stderr.h"
+#include "testing/allocation_counter.h"
+#include "testing/quiet_stderr.h"
 #include "replay/driver/library.h"
 #include "replay/driver/replay.h"
 
@@ -26,7 +26,7 @@ struct NoRows : RowSink {
     void Row(const Bar&, const double*) override {}
 };
 
-using zt::bench::QuietStandardError;
+using zt::test::QuietStandardError;
 
 // Runs one replay per iteration; counts bars per second, time per bar, and
 // the allocations made after the first bar (setup is done by then) per
@@ -37,8 +37,8 @@ void RunReplay(benchmark::State& st, const Series& series, ReplayOptions options
     std::size_t lastEvaluations = 0;
     long atFirstBar = 0;
     options.progress = [&](std::size_t done) {
-        if (done == 1) atFirstBar = zt::bench::AllocationCount();
-        if (done == series.bars.size()) allocs += zt::bench::AllocationCount() - atFirstBar;
+        if (done == 1) atFirstBar = zt::test::AllocationCount();
+        if (done == series.bars.size()) allocs += zt::test::AllocationCount() - atFirstBar;
     };
     const QuietStandardError quiet;
     for (auto _ : st) {
@@ -87,24 +87,24 @@ void BarStore(benchmark::State& st, bool append) {
     const Series& s = LongSeries();
     // The library's own allocations reach the counter too: creating a state
     // makes some.
-    const long beforeCreate = zt::bench::AllocationCount();
+    const long beforeCreate = zt::test::AllocationCount();
     const Exports& x = Lib();
     const std::int32_t id = x.E_CREATESTATE2(1);
-    st.counters["allocs_per_create"] = static_cast<double>(zt::bench::AllocationCount() - beforeCreate);
+    st.counters["allocs_per_create"] = static_cast<double>(zt::test::AllocationCount() - beforeCreate);
     std::int32_t number = 0;
     for (; number < 250; ++number) {
         const Bar& b = s.bars[static_cast<std::size_t>(number)];
         x.E_BARVALUES(id, number + 1, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume);
     }
     const Bar& b = s.bars[250];
-    const long before = zt::bench::AllocationCount();
+    const long before = zt::test::AllocationCount();
     for (auto _ : st) {
         if (append) ++number;
         benchmark::DoNotOptimize(
             x.E_BARVALUES(id, number, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume));
     }
     st.counters["allocs_per_store"] =
-        static_cast<double>(zt::bench::AllocationCount() - before) / static_cast<double>(st.iterations());
+        static_cast<double>(zt::test::AllocationCount() - before) / static_cast<double>(st.iterations());
     x.E_DESTROYSTATE(id);
 }
 

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <string>
 
-#include "bench/allocation_counter.h"
+#include "testing/allocation_counter.h"
 #include "log/log.h"
 #include "store/registry.h"
 #include "tests/study_calls.h"
-#include "tests/synthetic_bars.h"
+#include "testing/synthetic_bars.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ void StudyEvaluation(benchmark::State& st, zt::test::StudyCall study) {
     const std::int32_t id = WarmState(study);
     const Bar& b = Series()[250];
     double close = b.close;
-    const long before = zt::bench::AllocationCount();
+    const long before = zt::test::AllocationCount();
     std::int64_t evaluations = 0;
     for (auto _ : st) {
         close = close == b.close ? b.high : b.close;
@@ -47,7 +47,7 @@ void StudyEvaluation(benchmark::State& st, zt::test::StudyCall study) {
         ++evaluations;
     }
     st.counters["allocs_per_eval"] =
-        static_cast<double>(zt::bench::AllocationCount() - before) / static_cast<double>(evaluations ? evaluations : 1);
+        static_cast<double>(zt::test::AllocationCount() - before) / static_cast<double>(evaluations ? evaluations : 1);
     E_DESTROYSTATE(id);
 }
 
@@ -56,13 +56,13 @@ void BarStore(benchmark::State& st, bool append) {
     const std::int32_t id = WarmState(nullptr);
     const Bar& b = Series()[251];
     std::int32_t number = 251;
-    const long before = zt::bench::AllocationCount();
+    const long before = zt::test::AllocationCount();
     for (auto _ : st) {
         if (append) ++number;
         benchmark::DoNotOptimize(E_BARVALUES(id, number, b.date, b.time, b.open, b.high, b.low, b.close, b.volume));
     }
     st.counters["allocs_per_store"] =
-        static_cast<double>(zt::bench::AllocationCount() - before) / static_cast<double>(st.iterations() ? st.iterations() : 1);
+        static_cast<double>(zt::test::AllocationCount() - before) / static_cast<double>(st.iterations() ? st.iterations() : 1);
     E_DESTROYSTATE(id);
 }
 

@@ -43,7 +43,10 @@ find_program(ZT_HOST_AS NAMES as)
 find_program(ZT_HOST_LD NAMES ld)
 set(linux_probe ${CMAKE_BINARY_DIR}/probe32/probe32-linux)
 if(ZT_HOST_AS AND ZT_HOST_LD)
+  # Only some generators make an output's folder themselves (Ninja does,
+  # Unix Makefiles do not).
   add_custom_command(OUTPUT ${linux_probe}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/probe32
     COMMAND ${ZT_HOST_AS} --32 -o ${linux_probe}.o ${CMAKE_SOURCE_DIR}/tests/windows/probe32.s
     COMMAND ${ZT_HOST_LD} -m elf_i386 -static -o ${linux_probe} ${linux_probe}.o
     DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/probe32.s

@@ -119,7 +119,7 @@ b 0 1 0 20  0 0 0 0 5  0 0 0 0 5 >"$payload/empty_segments"
 # and 5 doubles a bar), then the CSV text.
 replay=corpus/replay_csv
 mkdir -p "$replay"
-{ b 0 4 0; head -n 40 ../../shared/data/estx50fut_1min_20060102_20060113.csv 2>/dev/null ||
+{ b 0 4 0; head -n 40 ../data/estx50fut_1min_20060102_20060113.csv 2>/dev/null ||
     printf 'date,time,open,high,low,close,volume\n20060102,901,3602.00,3603.00,3597.00,3599.00,5699\n'; } >"$replay/own_layout"
 { b 6 3 0; printf '\xef\xbb\xbfDate;Open;High;Low;Close;Adj Close;Volume\r\n'
   printf '"2024-01-31";"10.5";11;10;10.75;10.7;"1,000"\r\n2024-02-01;10.75;12;10.5;11.5;11.4;2000\r\n'; } >"$replay/vendor_daily"

@@ -1,6 +1,7 @@
 // zarn-replay: drives the zarntrade studies over a series of bars exactly as
 // the charting host does, and writes what they computed as a CSV (and, if
-// asked, an SVG chart).
+// asked, a drawing of the newest bars: an SVG picture or a self-contained
+// HTML page with a crosshair readout, panels to hide and a zoom).
 //
 // The library is loaded only once its output has somewhere to go: it writes
 // its trace to the process's standard error (and its levelled log to
@@ -40,9 +41,9 @@ Without BARS.csv it replays a built-in synthetic series; - reads standard
 input.
 
   -o, --output FILE    write the CSV to FILE (default: standard output)
-      --chart FILE     also draw a chart of the bars and studies: an SVG file,
+      --chart FILE     also draw the bars and studies: an SVG file,
                        or with FILE.html a page with a crosshair and zoom
-      --chart-bars N   bars shown in the chart, newest last (default 250, 0: all)
+      --chart-bars N   bars drawn, newest last (default 250, 0: all)
       --trace FILE     keep the library's trace lines in FILE (default: dropped)
       --studies LIST   comma-separated studies to run (default: all); names
                        are case-insensitive, E_ZARN may be left out (mp,fast104)
@@ -58,6 +59,7 @@ input.
       --library FILE   the zarntrade library to load (default: the build's)
       --stats          report the replay's speed on standard error
       --list           list the studies and exit
+      --version        print the version and exit
   -h, --help           show this help
 Options take their value as --name VALUE or --name=VALUE. Files are
 replaced only when the whole run succeeds.
@@ -90,16 +92,17 @@ long long Number(std::string_view option, std::string_view text, long long lo, l
 struct Arguments {
     std::string input;  // empty: the built-in series
     std::string output = "-";
-    std::string chart;
+    std::string drawing;  // --chart
     std::string trace;
     std::string library;
-    std::size_t chartBars = 250;
+    std::size_t drawingBars = 250;  // --chart-bars
     std::vector<const StudyInfo*> studies;
     ReplayOptions replay;
     std::size_t syntheticBars = 3000;
     std::uint64_t seed = 1;
     bool stats = false;
     bool list = false;
+    bool version = false;
     bool help = false;
 };
 
@@ -160,13 +163,14 @@ Arguments Parse(int argc, char** argv) {
         };
         if (arg == "-h" || arg == "--help") flag(a.help);
         else if (arg == "--list") flag(a.list);
+        else if (arg == "--version") flag(a.version);
         else if (arg == "--stats") flag(a.stats);
         else if (arg == "--via-dll") flag(a.replay.viaDll);
         else if (arg == "-o" || arg == "--output") a.output = file();
-        else if (arg == "--chart") a.chart = file();
+        else if (arg == "--chart") a.drawing = file();
         else if (arg == "--trace") a.trace = file();
         else if (arg == "--library") a.library = file();
-        else if (arg == "--chart-bars") a.chartBars = static_cast<std::size_t>(Number(arg, value(), 0, 100000000));
+        else if (arg == "--chart-bars") a.drawingBars = static_cast<std::size_t>(Number(arg, value(), 0, 100000000));
         else if (arg == "--ticks") a.replay.ticks = static_cast<int>(Number(arg, value(), 0, 1000));
         else if (arg == "--states") a.replay.states = static_cast<int>(Number(arg, value(), 1, 1000));
         else if (arg == "--bars") a.syntheticBars = static_cast<std::size_t>(Number(arg, value(), 1, 100000000));
@@ -309,7 +313,7 @@ int Run(const Arguments& args, const Console& console) {
     std::string message;
     try {
         const std::string same = SameFileProblem(
-            {{"-o", args.output}, {"--chart", args.chart}, {"--trace", args.trace}}, args.input);
+            {{"-o", args.output}, {"--chart", args.drawing}, {"--trace", args.trace}}, args.input);
         if (!same.empty()) throw UsageError(same);
 
         std::unique_ptr<BarSource> bars;
@@ -327,8 +331,8 @@ int Run(const Arguments& args, const Console& console) {
         // Every output exists under its temporary name before the replay
         // starts: a folder that cannot be written stops the run here.
         OutputFile csv(args.output, console.outFd());
-        std::optional<OutputFile> chartFile, traceFile;
-        if (!args.chart.empty()) chartFile.emplace(args.chart, console.outFd());
+        std::optional<OutputFile> drawingFile, traceFile;
+        if (!args.drawing.empty()) drawingFile.emplace(args.drawing, console.outFd());
         if (!args.trace.empty()) traceFile.emplace(args.trace, console.outFd());
         const NullDevice null;
         auto streams = std::make_unique<LibraryStreams>(traceFile ? traceFile->fd() : null.fd(), null.fd());
@@ -336,9 +340,9 @@ int Run(const Arguments& args, const Console& console) {
 
         const std::vector<Column> columns = ReplayColumns(args.replay);
         CsvWriter writer(csv, columns);
-        std::optional<ChartRecorder> recorder;
+        std::optional<DrawingRecorder> recorder;
         std::vector<RowSink*> sinks{&writer};
-        if (chartFile) sinks.push_back(&recorder.emplace(bars->Name(), columns, args.chartBars));
+        if (drawingFile) sinks.push_back(&recorder.emplace(bars->Name(), columns, args.drawingBars));
         RowFanOut rows(sinks);
 
         ProgressBar progress("replaying", console.err(), console.errIsTerminal());
@@ -349,18 +353,18 @@ int Run(const Arguments& args, const Console& console) {
         writer.Finish();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         progress.Finish();
-        if (chartFile) {
+        if (drawingFile) {
             // FILE.html (or .htm) gets the interactive page, anything else the SVG.
-            const ChartOptions chartOptions{args.chartBars, Describe(args)};
-            chartFile->Write(IsHtmlName(args.chart) ? ChartHtml(recorder->Data(), chartOptions)
-                                                    : ChartSvg(recorder->Data(), chartOptions));
+            const DrawingOptions drawingOptions{args.drawingBars, Describe(args)};
+            drawingFile->Write(IsHtmlName(args.drawing) ? DrawingHtml(recorder->Data(), drawingOptions)
+                                                    : DrawingSvg(recorder->Data(), drawingOptions));
         }
 
         library.reset();  // its last trace lines
         streams.reset();  // the trace file closed by every descriptor but its own
         if (os::StopSignal() != 0) throw os::Stopped();
         csv.Commit();
-        if (chartFile) chartFile->Commit();
+        if (drawingFile) drawingFile->Commit();
         if (traceFile) traceFile->Commit();
 
         if (csvBars != nullptr)
@@ -412,6 +416,11 @@ int main(int argc, char** argv) {
     }
     if (args.help) {
         std::fputs(kUsage, console.out());
+        std::fflush(console.out());
+        return 0;
+    }
+    if (args.version) {
+        std::fputs("zarn-replay " ZT_VERSION "\n", console.out());
         std::fflush(console.out());
         return 0;
     }

@@ -16,7 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-3}
 core=${CORE:-1}
-series=$(cd .. && pwd)/shared/data/estx50fut_1min_20060102_20060113.csv
+series=$PWD/data/estx50fut_1min_20060102_20060113.csv
 [ -f "$series" ] || { echo "no bar series at $series (the built-in series would be timed instead)" >&2; exit 2; }
 work=build/bench-dll
 mkdir -p "$work"

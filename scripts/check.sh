@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native build, the native tests
 # under AddressSanitizer + UndefinedBehaviorSanitizer and the concurrency test
-# under ThreadSanitizer, and the 32- and 64-bit Windows builds (export tables,
+# under ThreadSanitizer, the HTML page's script through ESLint, and the 32-
+# and 64-bit Windows builds (export tables,
 # imports and version resources read; the DLL, the replay tool and the
 # installer run under 32-bit wine and wine64; the win32 build's release
 # archive checked). Skipped tests are counted apart and named, with the
@@ -20,6 +21,14 @@ skip_presets=()
 skip_bodies=()
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
+
+# The HTML page's script (replay/drawing/page.js) and the browser test's
+# driver through ESLint, with the browser test's npm packages (scripts/deps.sh
+# chart installs them); replay/eslint.config.mjs says what it checks.
+echo "=== eslint ==="
+lint_status=0
+(cd replay && tests/browser/node_modules/.bin/eslint .) || lint_status=$?
+if [ "$lint_status" -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 for preset in native asan tsan win32 win64; do
   echo "=== $preset ==="
   cmake --preset "$preset" >/dev/null
@@ -86,4 +95,5 @@ for i in "${!skip_bodies[@]}"; do
 done
 [ -z "$line" ] || echo "skipped: $line"
 echo "all: $passed passed, $failed failed, $skipped skipped"
+[ "$lint_status" -eq 0 ] || status=1
 exit "$status"

@@ -11,15 +11,18 @@
 # builds; an X server for the installer's dialogs; exiftool to read the
 # version resources back), fuzz (clang with the libFuzzer and sanitizer
 # runtimes, for the fuzz preset), chart (Chromium, librsvg's rsvg-convert and
-# ImageMagick to render the replay's charts, Node.js and npm when missing, and
-# the browser test's node_modules through npm ci), python (pybind11, Python's
-# headers, NumPy, pandas, pytest and Dask with its distributed scheduler, for
-# the Python package that the native preset builds and tests).
+# ImageMagick to render the replay's drawings, Node.js and npm when missing, and
+# the browser test's node_modules through npm ci: playwright-core and ESLint),
+# python (pybind11, Python's headers, NumPy, pandas, pytest and Dask with its
+# distributed scheduler, for the Python package that the native preset builds
+# and tests), package (pkg-config, dpkg-dev and fakeroot for cpack's .deb, and
+# venv, pip, build, setuptools and wheel for the Python wheel: the install,
+# package and wheel tests and scripts/release.sh).
 set -euo pipefail
 
 group_packages() {
   case "$1" in
-    build) echo cmake ninja-build g++ libgtest-dev libbenchmark-dev time ;;
+    build) echo cmake ninja-build make g++ libgtest-dev libbenchmark-dev time ;;
     windows) echo g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 \
                   binutils-mingw-w64-x86-64 wine64 wine32:i386 xvfb x11-apps imagemagick \
                   libimage-exiftool-perl ;;
@@ -31,10 +34,12 @@ group_packages() {
       command -v npm >/dev/null || echo npm ;;
     python) echo pybind11-dev python3-pybind11 python3-dev python3-numpy python3-pandas python3-pytest \
                  python3-dask python3-distributed ;;
-    *) echo "scripts/deps.sh: unknown group $1 (build, windows, fuzz, chart, python, all)" >&2; return 1 ;;
+    package) echo pkg-config dpkg-dev fakeroot python3-venv python3-pip python3-build python3-setuptools \
+                  python3-wheel ;;
+    *) echo "scripts/deps.sh: unknown group $1 (build, windows, fuzz, chart, python, package, all)" >&2; return 1 ;;
   esac
 }
-all_groups=(build windows fuzz chart python)
+all_groups=(build windows fuzz chart python package)
 
 groups=("$@")
 [ "${#groups[@]}" -gt 0 ] || groups=(all)
@@ -73,8 +78,9 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The browser test's driver (playwright-core, which drives the system's
-# Chromium and downloads no browser), at the versions of its lock file.
+# The browser test's npm packages, at the versions of its lock file: its
+# driver (playwright-core, which drives the system's Chromium and downloads no
+# browser) and ESLint, which scripts/check.sh runs over the HTML page's script.
 for g in "${groups[@]}"; do
   if [ "$g" = chart ]; then
     browser_test="$(cd "$(dirname "$0")/.." && pwd)/replay/tests/browser"

@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
-# Builds the release and writes what a user downloads:
+# Builds the release and writes what users download, one VERSION (the CMake
+# project's) in every name:
 #   dist/zarntrade-VERSION-win32.zip  (and its SHA-256 sum beside it)
-# holding, in the folder zarntrade-VERSION-win32/: the i686 installer
-# zarnsetup.exe, the i686 zarntrade.dll it installs, the C header, the
-# EasyLanguage declarations and examples, README.txt and SHA256SUMS.txt.
-# VERSION is the CMake project's version.
+#     holding, in the folder zarntrade-VERSION-win32/: the i686 installer
+#     zarnsetup.exe, the i686 zarntrade.dll it installs, the C header, the
+#     EasyLanguage declarations and examples, README.txt and SHA256SUMS.txt
+#   dist/zarntrade_VERSION_ARCH.deb  the Debian package (shared library,
+#     headers, CMake and pkg-config files, zarn-replay)
+#   dist/zarntrade-VERSION-cpXY-cpXY-linux_x86_64.whl  the Python wheel
 #
 #   scripts/release.sh [--payload DIR]
-#       configure and build the win32 preset in build/win32 (with DIR, the
-#       installer's payload folder holding the platform's real DEC09.ELD and
-#       ZRVOMO.tsw, see setup/README.md: in build/win32-release), then
-#       package it into dist/
+#       configure and build the native preset (package and wheel) and the
+#       win32 preset in build/win32 (with DIR, the installer's payload
+#       folder holding the platform's real DEC09.ELD and ZRVOMO.tsw, see
+#       setup/README.md: in build/win32-release), then package them into dist/
 #   scripts/release.sh --package BUILD_DIR OUT_DIR
 #       package an existing win32 build into OUT_DIR (what the tests do)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 usage() {
-  sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//' >&2
+  sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//' >&2
   exit 2
 }
 
@@ -83,7 +86,7 @@ case "${1:-}" in
 esac
 
 cd "$root"
-scripts/deps.sh build windows
+scripts/deps.sh build windows python package
 if [ -n "$payload" ]; then
   # A build of its own, so that build/win32 keeps the default payload that
   # its tests expect.
@@ -100,3 +103,22 @@ if [ "$used" = "$root/setup/payload" ]; then
        "pass --payload DIR with the platform's real files for a release to users"
 fi
 package "$build" dist
+version=$(tr -d '[:space:]' <"$build/zarntrade_version.txt")
+
+# The Linux packages from the native preset: the .deb by cpack, the wheel by
+# the Python build backend over the same build tree.
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$(nproc)" --target zarntrade zarn-replay zarntrade_python
+[ "$(tr -d '[:space:]' <build/native/zarntrade_version.txt)" = "$version" ] ||
+  { echo "release.sh: build/native and $build disagree on the version" >&2; exit 1; }
+deb=zarntrade_${version}_$(dpkg --print-architecture).deb
+rm -f "dist/$deb" dist/zarntrade-"$version"-*.whl
+(cd build/native && cpack -G DEB -B "$root/build/native/package" >/dev/null)
+cp "build/native/package/$deb" dist/
+ZARNTRADE_CMAKE_BUILD_DIR=$root/build/native /usr/bin/python3 -m build --wheel --no-isolation --outdir dist python >/dev/null
+for f in "dist/$deb" dist/zarntrade-"$version"-*.whl; do
+  [ -f "$f" ] || { echo "release.sh: $f was not made" >&2; exit 1; }
+  (cd dist && sha256sum "$(basename "$f")" >"$(basename "$f").sha256")
+  echo "wrote $root/$f ($(stat -c %s "$f") bytes)"
+done
+echo "version $version: dist/zarntrade-$version-win32.zip, dist/$deb, $(ls dist/zarntrade-"$version"-*.whl)"

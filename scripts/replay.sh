@@ -14,7 +14,7 @@ if [ "$#" -eq 0 ]; then
   # The library traces every state it creates and destroys: keep those lines
   # in out/replay.trace; standard error shows the tool's own.
   build/native/replay/zarn-replay --stats -o out/replay.csv --chart out/replay.svg --trace out/replay.trace
-  # The same chart as a page with a crosshair, panels to hide and a zoom.
+  # The same drawing as a page with a crosshair, panels to hide and a zoom.
   build/native/replay/zarn-replay -o /dev/null --chart out/replay.html
   echo "wrote out/replay.csv ($(wc -l < out/replay.csv) lines), out/replay.svg, out/replay.html and the library's trace in out/replay.trace"
 else

@@ -14,9 +14,9 @@
 namespace zt {
 namespace {
 
-// The High, Low, Close and Volume rings of one chart, bars appended oldest
+// The High, Low, Close and Volume rings a state keeps, bars appended oldest
 // first.
-struct Chart {
+struct SeriesRings {
     BarRing high{}, low{}, close{}, volume{};
     BarRings rings() const { return {high, low, close, volume}; }
     void add(double h, double l, double c, double v = 100) {
@@ -33,12 +33,12 @@ struct Chart {
 };
 
 TEST(CompositeBlocks, FirstBarReadsZeroFilledHistory) {
-    Chart chart;
-    chart.add(12, 8, 11, 500);
+    SeriesRings series;
+    series.add(12, 8, 11, 500);
     MedianDriftMemory drift{};
-    EXPECT_EQ(MedianDrift(drift, chart.rings(), 8), 0.0);  // drift slots 6 to 8 still 0
+    EXPECT_EQ(MedianDrift(drift, series.rings(), 8), 0.0);  // drift slots 6 to 8 still 0
     SmoothedMedianMomentumMemory smm{};
-    EXPECT_EQ(SmoothedMedianMomentum(smm, chart.rings(), 4, 6), 0.0);
+    EXPECT_EQ(SmoothedMedianMomentum(smm, series.rings(), 4, 6), 0.0);
     WeightedAverageSpreadMemory spread{};
     EXPECT_EQ(WeightedAverageSpread(spread, 2.5, 4.0), 6.5);
 }
@@ -55,12 +55,12 @@ TEST(CompositeBlocks, WeightedAverageSpreadWindowStartsFiveBack) {
 // in the 15-bar average), the double average is the close, and the mix of
 // four terms is divided by 3, not 4: ((5.5 + 10 + 0 + 10) / 3 + 0) / 2.
 TEST(CompositeBlocks, MomentumBlendFirstBar) {
-    Chart chart;
-    chart.add(12, 8, 10);
+    SeriesRings series;
+    series.add(12, 8, 10);
     MedianRing median{};
     MomentumBlendMemory m{};
-    EXPECT_EQ(PushMedian(median, chart.rings()), 10.0);
-    EXPECT_EQ(MomentumBlend<kCompositeMomentum>(m, median, chart.rings()), 10.0);
+    EXPECT_EQ(PushMedian(median, series.rings()), 10.0);
+    EXPECT_EQ(MomentumBlend<kCompositeMomentum>(m, median, series.rings()), 10.0);
     EXPECT_EQ(m.mixRing.at(0), 4.25);
 }
 
@@ -91,34 +91,34 @@ TEST(CompositeBlocks, SwingMidpointRecordsLevelsOnlyAtStrictCrosses) {
 }
 
 TEST(CompositeBlocks, MedianLagOfFiftyWrapsToTheNewestMedian) {
-    Chart chart;
+    SeriesRings series;
     MedianDriftMemory lag0{}, lag50{}, lag1{};
     bool lagMatters = false;
     for (int i = 0; i < 20; ++i) {
-        chart.addWalk(i);
-        const double a = MedianDrift(lag0, chart.rings(), 0);
-        EXPECT_EQ(MedianDrift(lag50, chart.rings(), 50), a) << i;
-        lagMatters |= MedianDrift(lag1, chart.rings(), 1) != a;
+        series.addWalk(i);
+        const double a = MedianDrift(lag0, series.rings(), 0);
+        EXPECT_EQ(MedianDrift(lag50, series.rings(), 50), a) << i;
+        lagMatters |= MedianDrift(lag1, series.rings(), 1) != a;
     }
     EXPECT_TRUE(lagMatters);
 }
 
 TEST(CompositeBlocks, VolumeFlowCountsNoRatioWhileNoVolumeWasSeen) {
-    Chart chart;
+    SeriesRings series;
     VolumeFlowRings rings{};
     VolumeFlowSums sums{};
     for (int i = 0; i < 8; ++i) {
-        chart.add(10 + i, 8 + i, 9 + i, 0);
-        const double r = VolumeFlowMomentum(rings, sums, i == 0, chart.rings(), 10);
+        series.add(10 + i, 8 + i, 9 + i, 0);
+        const double r = VolumeFlowMomentum(rings, sums, i == 0, series.rings(), 10);
         EXPECT_TRUE(std::isfinite(r)) << i;
         EXPECT_EQ(rings.ratioRing.at(0), 0.0) << i;
         // No ratio, no forecast: the flow is the bare three-bar close change.
-        EXPECT_EQ(rings.flowRing.at(0), chart.close.at(0) - chart.close.at(3)) << i;
+        EXPECT_EQ(rings.flowRing.at(0), series.close.at(0) - series.close.at(3)) << i;
     }
 
     // The ratio reads the volume three bars back against the running total.
     double volume = 0, ratio = 0;
-    Chart v;
+    SeriesRings v;
     const double volumes[] = {2, 0, 0, 0, 6};
     const double sums4[] = {0, 0, 0, 1, 1};
     for (int i = 0; i < 5; ++i) {
@@ -129,18 +129,18 @@ TEST(CompositeBlocks, VolumeFlowCountsNoRatioWhileNoVolumeWasSeen) {
 }
 
 TEST(CompositeBlocks, SlowLineCountsNoQuotientForAZeroMedian) {
-    Chart chart;
-    chart.add(9, 7, 8);
-    chart.add(6, 2, 5);
-    chart.add(0, 0, 3);
-    EXPECT_EQ(SlowLine(chart.rings(), 0.0, 2.0), (3.0 + 0.0 + (0.0 - 9.0) / 3 + 9.0) / 2);
-    EXPECT_EQ(SlowLine(chart.rings(), 4.0, 2.0), (3.0 + (3.0 - 0.0 + 4.0 - 2.0) / 4.0 + (0.0 - 9.0) / 3 + 9.0) / 2);
+    SeriesRings series;
+    series.add(9, 7, 8);
+    series.add(6, 2, 5);
+    series.add(0, 0, 3);
+    EXPECT_EQ(SlowLine(series.rings(), 0.0, 2.0), (3.0 + 0.0 + (0.0 - 9.0) / 3 + 9.0) / 2);
+    EXPECT_EQ(SlowLine(series.rings(), 4.0, 2.0), (3.0 + (3.0 - 0.0 + 4.0 - 2.0) / 4.0 + (0.0 - 9.0) / 3 + 9.0) / 2);
 }
 
 // A bar with high and low both 0 has no median: every swing tracker that
 // divides by it must still see a finite slow line.
 TEST(CompositeBlocks, ZeroMedianBarKeepsSwingTrackersFinite) {
-    Chart chart;
+    SeriesRings series;
     CompositeSignalMemory signal{};
     SplitLineMemory split{};
     ModSplitLineMemory modSplit{};
@@ -148,10 +148,10 @@ TEST(CompositeBlocks, ZeroMedianBarKeepsSwingTrackersFinite) {
     WaterLevelLineMemory level{};
     for (int i = 0; i < 30; ++i) {
         if (i == 25)
-            chart.add(0, 0, 4, 0);
+            series.add(0, 0, 4, 0);
         else
-            chart.addWalk(i);
-        const auto bars = chart.rings();
+            series.addWalk(i);
+        const auto bars = series.rings();
         CompositeSignal(signal, bars);
         SplitLine(split, bars);
         ModSplitLine(modSplit, bars);
@@ -180,25 +180,25 @@ TEST(CompositeSignal, RuleNeedsAChannelDirectionAndGivesTiesToTheLongSide) {
 }
 
 TEST(CompositeSignal, FirstBarStartsTheBlendAverageAtZero) {
-    Chart chart;
-    chart.add(12, 8, 11);
+    SeriesRings series;
+    series.add(12, 8, 11);
     CompositeSignalMemory m{};
     // The channel index of a first positive bar is positive and the smoothed
     // blend starts at 0, below a positive signal line: long.
-    EXPECT_EQ(CompositeSignal(m, chart.rings()), 1.0);
+    EXPECT_EQ(CompositeSignal(m, series.rings()), 1.0);
     EXPECT_EQ(m.blendVidyaState, 0.0);
     // The first stop is the low and the weighted low of bars 5 to 10 back is 0.
     EXPECT_EQ(m.lines.lowerLine, (8.0 + 0.0 + 8.0) / 3);
 }
 
 TEST(CompositeSignal, LinesAreWrittenAndSignalsStayInRange) {
-    Chart chart;
+    SeriesRings series;
     CompositeSignalMemory m{};
     int neutral = 0;
     for (int i = 0; i < 250; ++i) {
-        chart.addWalk(i);
+        series.addWalk(i);
         m.lines.compositeLine = m.lines.lowerLine = std::numeric_limits<double>::quiet_NaN();
-        const double s = CompositeSignal(m, chart.rings());
+        const double s = CompositeSignal(m, series.rings());
         EXPECT_TRUE(s == 1.0 || s == -1.0 || s == 0.0) << i;
         EXPECT_TRUE(std::isfinite(m.lines.compositeLine) && std::isfinite(m.lines.lowerLine)) << i;
         neutral += s == 0.0;
@@ -207,22 +207,22 @@ TEST(CompositeSignal, LinesAreWrittenAndSignalsStayInRange) {
 }
 
 TEST(WaterLevel, HoldsHalfTheFirstPointForTwelveBars) {
-    Chart chart;
+    SeriesRings series;
     WaterLevelLineMemory m{};
-    chart.add(12, 8, 11);
+    series.add(12, 8, 11);
     // Median 10; C[4] and H[2] still read 0.
     const double first = (10.0 + (11.0 - 0.0) - 5.0) / 10.0 + (12.0 - 0.0) / 3 + 11.0 + 0.0;
-    EXPECT_EQ(WaterLevelLine(m, chart.rings(), 5.0), first * 0.5);
+    EXPECT_EQ(WaterLevelLine(m, series.rings(), 5.0), first * 0.5);
     for (int i = 1; i < 12; ++i) {
-        chart.addWalk(i);
-        EXPECT_EQ(WaterLevelLine(m, chart.rings(), 5.0 + i), first * 0.5) << i;
+        series.addWalk(i);
+        EXPECT_EQ(WaterLevelLine(m, series.rings(), 5.0 + i), first * 0.5) << i;
     }
     // Bar 13 blends the first point with itself; from bar 14 on the level
     // follows the later points.
-    chart.addWalk(12);
-    EXPECT_DOUBLE_EQ(WaterLevelLine(m, chart.rings(), 17.0), first * 0.5);
-    chart.addWalk(13);
-    EXPECT_NE(WaterLevelLine(m, chart.rings(), 18.0), first * 0.5);
+    series.addWalk(12);
+    EXPECT_DOUBLE_EQ(WaterLevelLine(m, series.rings(), 17.0), first * 0.5);
+    series.addWalk(13);
+    EXPECT_NE(WaterLevelLine(m, series.rings(), 18.0), first * 0.5);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "tests/failing_allocator.h"
+#include "testing/failing_allocator.h"
 #include "tests/test_support.h"
 
 namespace zt {

@@ -2,16 +2,16 @@
 // state: what a failure leaves (the study answers 0.0, writes no slot, and
 // the state goes on as if that call had not been made), and that nothing
 // allocates after it, neither evaluations nor bar stores. The program's
-// allocation functions are replaced (tests/allocation_switch.h).
+// allocation functions are replaced (testing/allocation_switch.h).
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string_view>
 
 #include "studies/study_entry.h"
-#include "tests/allocation_switch.h"
+#include "testing/allocation_switch.h"
 #include "tests/study_calls.h"
-#include "tests/synthetic_bars.h"
+#include "testing/synthetic_bars.h"
 #include "tests/test_support.h"
 
 namespace zt {

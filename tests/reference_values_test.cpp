@@ -339,7 +339,7 @@ class ReferenceValues : public ::testing::Test {
 protected:
     void Run(const SeriesCase& c) {
         if (c.csv != nullptr && !std::ifstream(DataFolder() + "/" + c.csv)) {
-            GTEST_SKIP() << "no " << DataFolder() << "/" << c.csv << " (the shared data folder is absent)";
+            GTEST_SKIP() << "no " << DataFolder() << "/" << c.csv << " (the repository's data folder is absent)";
         }
         Check(c, Compute(Load(c), c.ticks));
     }

@@ -8,7 +8,7 @@
 namespace zt {
 namespace {
 
-// The High, Low and Close bar rings of one chart, bars appended oldest first.
+// The High, Low and Close bar rings a state keeps, bars appended oldest first.
 struct Bars {
     BarRing high{}, low{}, close{};
     void add(double h, double l, double c = 0.0) {

@@ -17,17 +17,17 @@
 #include "series/trend_blends.h"
 #include "studies/bar/stop_lines.h"
 #include "studies/bar/trend_bias.h"
-#include "tests/synthetic_bars.h"
+#include "testing/synthetic_bars.h"
 
 namespace zt {
 namespace {
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// The bar rings of one chart, fed the synthetic series.
-class Chart {
+// The bar rings a state keeps, fed the synthetic series.
+class SeriesRings {
 public:
-    explicit Chart(std::uint64_t seed) : bars_(test::SyntheticBars(700, seed)) {}
+    explicit SeriesRings(std::uint64_t seed) : bars_(test::SyntheticBars(700, seed)) {}
     std::size_t size() const { return bars_.size(); }
     void Append(std::size_t i) {
         const test::Bar& b = bars_[i];
@@ -76,14 +76,14 @@ struct FastComponentOnItsOwn {
 
 TEST(SharedParts, ComboAndUpDownTakeTheSignalsChannelIndexAndMomentum) {
     for (std::uint64_t seed : {3u, 8u}) {
-        Chart chart(seed);
+        SeriesRings series(seed);
         ComboOnItsOwn own;
         ComboMemory combo{};
         CompositeSignalMemory signal{};
         SmoothedMedianMomentumMemory momentum{};
-        for (std::size_t i = 0; i < chart.size(); ++i) {
-            chart.Append(i);
-            const BarRings b = chart.rings();
+        for (std::size_t i = 0; i < series.size(); ++i) {
+            series.Append(i);
+            const BarRings b = series.rings();
             ASSERT_TRUE(SameBits(Combo(combo, b), own(b))) << "bar " << i;
             CompositeSignal(signal, b);
             ASSERT_TRUE(SameBits(signal.lines.smoothedMomentum, SmoothedMedianMomentum(momentum, b, 4, 6))) << i;
@@ -92,13 +92,13 @@ TEST(SharedParts, ComboAndUpDownTakeTheSignalsChannelIndexAndMomentum) {
 }
 
 TEST(SharedParts, FastComponentTakesTheSignalsMomentumBlend) {
-    Chart chart(5);
+    SeriesRings series(5);
     FastComponentOnItsOwn own;
     FastComponentMemory fast{};
     CompositeSignalMemory signal{};
-    for (std::size_t i = 0; i < chart.size(); ++i) {
-        chart.Append(i);
-        const BarRings b = chart.rings();
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        series.Append(i);
+        const BarRings b = series.rings();
         CompositeSignal(signal, b);
         ASSERT_TRUE(SameBits(FastComponent(fast, b, signal.lines.momentumBlend), own(b))) << "bar " << i;
     }
@@ -108,14 +108,14 @@ TEST(SharedParts, FastComponentTakesTheSignalsMomentumBlend) {
 // on records of their own: the stop line's blend shares the composite
 // signal's stop and median momentum.
 TEST(SharedParts, UniversalEqualsItsPartsOnRecordsOfTheirOwn) {
-    Chart chart(13);
+    SeriesRings series(13);
     UniversalMemory shared{};
     CompositeSignalMemory signal{};
     AutoStopLineMemory autoStop{};
     StopLineMemory stopLine{};
-    for (std::size_t i = 0; i < chart.size(); ++i) {
-        chart.Append(i);
-        const BarRings b = chart.rings();
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        series.Append(i);
+        const BarRings b = series.rings();
         const double value = UniversalValue(shared, b);
         CompositeSignal(signal, b);
         const double own = 2 * signal.lines.compositeLine - AutoStopLine(b.high, b.low, b.close, autoStop) -
@@ -128,13 +128,13 @@ TEST(SharedParts, UniversalEqualsItsPartsOnRecordsOfTheirOwn) {
 // signal, or (the lower line) just its stop: each value is the full signal's.
 TEST(SharedParts, LinesWithoutTheSignalAreTheSignalsLines) {
     for (std::uint64_t seed : {4u, 9u}) {
-        Chart chart(seed);
+        SeriesRings series(seed);
         CompositeSignalMemory signal{};
         CompositeLineMemory lines{};
         ParabolicSarMemory lowerStop{};
-        for (std::size_t i = 0; i < chart.size(); ++i) {
-            chart.Append(i);
-            const BarRings b = chart.rings();
+        for (std::size_t i = 0; i < series.size(); ++i) {
+            series.Append(i);
+            const BarRings b = series.rings();
             CompositeSignal(signal, b);
             const double line = CompositeLines(lines, b);
             const CompositeLineMemory& full = signal.lines;
@@ -149,7 +149,7 @@ TEST(SharedParts, LinesWithoutTheSignalAreTheSignalsLines) {
 
 // The colour template as nine calculations on nine records, none shared.
 TEST(SharedParts, ColourTemplateEqualsItsComponentsOnRecordsOfTheirOwn) {
-    Chart chart(11);
+    SeriesRings series(11);
     ColourTemplateMemory shared{};
     AutoStopLineMemory autoStop{};
     CompositeSignalMemory signal{};
@@ -161,9 +161,9 @@ TEST(SharedParts, ColourTemplateEqualsItsComponentsOnRecordsOfTheirOwn) {
     SplitLineMemory split{};
     TrueStrengthMemory strength{};
     int agreeing = 0;
-    for (std::size_t i = 0; i < chart.size(); ++i) {
-        chart.Append(i);
-        const BarRings b = chart.rings();
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        series.Append(i);
+        const BarRings b = series.rings();
         const double consensus = ColourTemplate(shared, b);
 
         const double c0 = b.close.at(0);

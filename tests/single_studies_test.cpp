@@ -11,7 +11,7 @@
 #include "studies/study_entry.h"
 #include "studies/bar/trend_bias.h"
 #include "studies/bar/volume_bands.h"
-#include "tests/synthetic_bars.h"
+#include "testing/synthetic_bars.h"
 #include "tests/test_support.h"
 
 namespace zt {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "tests/study_table.h"
-#include "tests/synthetic_bars.h"
+#include "testing/synthetic_bars.h"
 
 namespace zt::test {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "tests/study_calls.h"
-#include "tests/synthetic_bars.h"
+#include "testing/synthetic_bars.h"
 #include "tests/test_support.h"
 
 namespace zt {

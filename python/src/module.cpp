@@ -268,6 +268,9 @@ py::list TakeTrace() {
 
 PYBIND11_MODULE(_core, m) {
     m.doc() = "The zarntrade library, linked in; use the zarntrade package rather than this module.";
+    // The CMake project's version, which the library, the tool and the
+    // packages carry too.
+    m.attr("__version__") = ZT_VERSION;
     zt::python::StartLibrary();
 
     py::register_exception<zt::python::StateLimitError>(m, "StateLimitError", PyExc_RuntimeError);

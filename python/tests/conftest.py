@@ -6,7 +6,7 @@ import numpy as np
 import pandas as pd
 import pytest
 
-DATA = pathlib.Path(os.environ.get("ZT_DATA", pathlib.Path(__file__).resolve().parents[2] / ".." / "shared" / "data"))
+DATA = pathlib.Path(os.environ.get("ZT_DATA", pathlib.Path(__file__).resolve().parents[2] / "data"))
 REPLAY = os.environ.get("ZT_REPLAY", str(pathlib.Path(__file__).resolve().parents[2] / "build/native/replay/zarn-replay"))
 
 

@@ -1,5 +1,6 @@
 """Unusable input raises ValueError naming the column and the row, before
-anything reaches the library."""
+anything reaches the library; an argument of the wrong type raises
+TypeError."""
 import numpy as np
 import pandas as pd
 import pytest
@@ -75,10 +76,36 @@ def test_chart_bars_are_checked():
         state = chart.state()
         with pytest.raises(ValueError, match="close of bar 1 is not a usable number \\(nan\\)"):
             state.bar(1, "2024-01-02 09:30", 1.0, 1.0, 1.0, float("nan"), 0.0)
-        with pytest.raises(ValueError, match="volume of bar 1 must be a number"):
+        with pytest.raises(TypeError, match="volume of bar 1 must be a number"):
             state.bar(1, "2024-01-02 09:30", 1.0, 1.0, 1.0, 1.0, "lots")
         state.bar(2, "2024-01-02 09:30", 1.0, 1.0, 1.0, 1.0, 0.0)
         with pytest.raises(ValueError, match="bar numbers never go back"):
             state.bar(1, "2024-01-02 09:35", 1.0, 1.0, 1.0, 1.0, 0.0)
-        with pytest.raises(ValueError, match="when must be"):
+        with pytest.raises(TypeError, match="when must be"):
             state.bar(3, object(), 1.0, 1.0, 1.0, 1.0, 0.0)
+        with pytest.raises(ValueError, match="when must be"):
+            state.bar(3, "the day after", 1.0, 1.0, 1.0, 1.0, 0.0)
+        with pytest.raises(TypeError, match="bar number must be a whole number"):
+            state.bar(3.0, "2024-01-02 09:40", 1.0, 1.0, 1.0, 1.0, 0.0)
+        with pytest.raises(TypeError, match="a study name is a string, not float"):
+            state.study(1.5)
+
+
+def test_wrong_types_raise_type_error(bars):
+    as_list = bars.reset_index().to_numpy().tolist()
+    with pytest.raises(TypeError, match="bars must be a pandas DataFrame or a mapping of NumPy arrays, not list"):
+        zarntrade.run(as_list)
+    with pytest.raises(TypeError, match="a study name is a string, not float"):
+        zarntrade.run(bars, studies=["upsell", 2.5])
+    with pytest.raises(TypeError, match="studies is None, a name or a list of names, not float"):
+        zarntrade.run(bars, studies=2.5)
+    with pytest.raises(TypeError, match="ticks must be a whole number, not float"):
+        zarntrade.run(bars, ticks=1.5)
+    with pytest.raises(TypeError, match="ebands smoothing must be a whole number"):
+        zarntrade.run(bars, ebands=(80, "14"))
+    with pytest.raises(TypeError, match="columns is"):
+        zarntrade.run(bars, columns=None)
+    with pytest.raises(ValueError, match="columns is"):
+        zarntrade.run(bars, columns="wide")
+    with pytest.raises(TypeError, match="as_frame"):
+        zarntrade.studies("yes")

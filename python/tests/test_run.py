@@ -91,3 +91,27 @@ def test_the_catalogue_lists_every_study_with_its_columns():
     assert all(s.description.endswith(".") for s in listed)
     assert all(isinstance(s.warmup, int) and s.warmup >= 0 for s in listed)
     assert by_name["E_ZARNA900"].warmup == 7 and by_name["E_ZARNEBANDS"].warmup == 80 + 14 - 2
+
+
+def test_multi_columns_are_the_flat_columns_by_study_and_slot():
+    bars = zarntrade.synthetic_bars(300)
+    flat = zarntrade.run(bars, studies="mp,upsell")
+    multi = zarntrade.run(bars, studies="mp,upsell", columns="multi")
+    assert multi.columns.names == ["study", "slot"]
+    assert [f"{s}.{k}" for s, k in multi.columns] == list(flat.columns)
+    assert list(multi["E_ZARNUPSELL"].columns) == ["signal", "line", "smoothed"]
+    assert_same_bits(multi["E_ZARNMP"], flat.filter(like="E_ZARNMP.").rename(columns=lambda c: c.split(".")[1]))
+
+
+def test_the_catalogue_as_a_frame_and_the_version():
+    frame = zarntrade.studies(as_frame=True)
+    entries = zarntrade.studies()
+    assert list(frame.index) == [e.name for e in entries]
+    assert frame.loc["E_ZARNMP", "slots"] == ("midpoint", "position", "above", "below")
+    assert frame["warmup"].dtype == "Int64" and frame.loc["E_ZARNA900", "warmup"] == 7
+    assert not frame.loc["E_ZARNEBANDS", "via_dll"]
+    # The CMake project's version, as the replay tool says it.
+    import subprocess
+    from conftest import REPLAY
+    tool = subprocess.run([REPLAY, "--version"], check=True, capture_output=True, text=True).stdout
+    assert tool == f"zarn-replay {zarntrade.__version__}\n"

@@ -8,18 +8,36 @@ one bar at a time, as the platform does; ``zarntrade.dask.run_many`` runs
 
 The library's trace goes to the logger ``"zarntrade"`` (its lines at DEBUG
 level), which by default writes nowhere.
+
+A wrong type (a list where a DataFrame is expected, a float where a name is
+expected) raises ``TypeError``; a value of the right type that cannot be
+used raises ``ValueError``, naming the column and the row.
 """
 
+from __future__ import annotations
+
 import collections
+import collections.abc
 import logging
 import numbers
+from typing import Any, Dict, List, Literal, Mapping, NamedTuple, Optional, Sequence, Tuple, Union, overload
 
 import numpy as np
+import numpy.typing as npt
 import pandas as pd
 
 from . import _core
 
-__all__ = ["run", "Chart", "State", "studies", "synthetic_bars", "StateLimitError", "LibraryError"]
+__all__ = ["run", "Chart", "State", "studies", "synthetic_bars", "StudyEntry", "StateLimitError", "LibraryError",
+           "__version__"]
+
+#: The version of the library and the package (the CMake project's version).
+__version__: str = _core.__version__
+
+#: Bars: a DataFrame, or a mapping of column names to one-dimensional arrays.
+Bars = Union[pd.DataFrame, Mapping[str, npt.ArrayLike]]
+#: Study names: None for all, one name, a comma-separated string or a list.
+StudyNames = Union[None, str, Sequence[str]]
 
 StateLimitError = _core.StateLimitError
 LibraryError = _core.LibraryError
@@ -34,39 +52,56 @@ _MAX_MAGNITUDE = 1e15
 _PRICES = ("open", "high", "low", "close", "volume")
 
 
-def _trace_level():
+def _trace_level() -> int:
     if logger.disabled:
         return logging.CRITICAL + 1
     return logger.getEffectiveLevel()
 
 
-def _emit_trace():
+def _emit_trace() -> None:
     for level, text in _core.take_trace():
         logger.log(level, "%s", text)
 
 
-def _study_names(studies):
+def _study_name(name: Any) -> str:
+    if not isinstance(name, str):
+        raise TypeError(f"a study name is a string, not {type(name).__name__} ({name!r})")
+    return _core.canonical_name(name.strip())
+
+
+def _study_names(studies: StudyNames) -> List[str]:
     if studies is None:
         return _core.default_studies()
     if isinstance(studies, str):
         studies = [s for s in studies.split(",") if s.strip()]
-    names = []
-    for s in studies:
-        if not isinstance(s, str):
-            raise ValueError(f"study names are strings, not {s!r}")
-        names.append(_core.canonical_name(s.strip()))
-    return names
+    elif not isinstance(studies, collections.abc.Iterable):
+        raise TypeError(f"studies is None, a name or a list of names, not {type(studies).__name__} ({studies!r})")
+    return [_study_name(s) for s in studies]
 
 
-def _bands(ebands):
+def _whole(what: str, v: Any) -> int:
+    if not isinstance(v, numbers.Integral) or isinstance(v, bool):
+        raise TypeError(f"{what} must be a whole number, not {type(v).__name__} ({v!r})")
+    return int(v)
+
+
+def _bands(ebands: Tuple[int, int]) -> Tuple[int, int]:
+    if isinstance(ebands, (str, bytes)) or not isinstance(ebands, collections.abc.Iterable):
+        raise TypeError(f"ebands is (period, smoothing), not {type(ebands).__name__} ({ebands!r})")
     try:
         period, smoothing = ebands
-    except (TypeError, ValueError):
+    except ValueError:
         raise ValueError(f"ebands is (period, smoothing), not {ebands!r}") from None
     for what, v in (("period", period), ("smoothing", smoothing)):
-        if not isinstance(v, numbers.Integral) or not 1 <= v <= 2**31 - 1:
+        if not 1 <= _whole(f"ebands {what}", v) <= 2**31 - 1:
             raise ValueError(f"ebands {what} must be a positive whole number, not {v!r}")
     return int(period), int(smoothing)
+
+
+def _ticks(ticks: Any) -> int:
+    if _whole("ticks", ticks) < 0:
+        raise ValueError(f"ticks must be a whole number >= 0, not {ticks!r}")
+    return int(ticks)
 
 
 # --- columns in -------------------------------------------------------------
@@ -124,7 +159,8 @@ def _int_column(name, values, n):
     return a.astype(np.int64)
 
 
-def _bars(bars):
+def _bars(bars: Bars) -> Tuple[Optional[pd.Index], npt.NDArray[np.int32], npt.NDArray[np.int32],
+                               List[npt.NDArray[np.float64]]]:
     """The bars as (index or None, date, time, open, high, low, close, volume)."""
     if isinstance(bars, pd.DataFrame):
         columns = {}
@@ -149,7 +185,7 @@ def _bars(bars):
         index = None
         datetime_index = False
     else:
-        raise ValueError("bars must be a pandas DataFrame or a mapping of NumPy arrays")
+        raise TypeError(f"bars must be a pandas DataFrame or a mapping of NumPy arrays, not {type(bars).__name__}")
 
     for k in ("open", "high", "low", "close"):
         if k not in source:
@@ -203,44 +239,92 @@ def _bars(bars):
 
 # --- batch --------------------------------------------------------------------
 
-def run(bars, studies=None, ticks=0, ebands=(80, 14)):
+def run(bars: Bars, studies: StudyNames = None, ticks: int = 0, ebands: Tuple[int, int] = (80, 14),
+        columns: str = "flat") -> pd.DataFrame:
     """Every slot of the selected studies on every bar.
 
-    bars: a pandas DataFrame with a DatetimeIndex (or a 'datetime' column,
-    or 'date' YYYYMMDD and 'time' HHMM columns) and open, high, low, close
-    and volume columns (names in any letter case; no volume column means
-    volume 0), or a mapping of NumPy arrays with those keys. Bars oldest
-    first, strictly later one after another.
-    studies: None (all), a name, a comma-separated string or a list; names
-    are case-insensitive and "E_ZARN" may be left out ("upsell").
-    ticks: intrabar updates of the forming bar sent before its final values,
-    evaluating each time, as a live chart sends them.
-    ebands: period and smoothing of E_ZARNEBANDS.
+    Parameters
+    ----------
+    bars : pandas.DataFrame or mapping of str to array_like
+        The bars, oldest first, each later than the one before: a DataFrame
+        with a DatetimeIndex (or a ``datetime`` column, or ``date`` YYYYMMDD
+        and ``time`` HHMM columns) and ``open``, ``high``, ``low``, ``close``
+        and ``volume`` columns (names in any letter case; no volume column
+        means volume 0), or a mapping of NumPy arrays with those keys.
+    studies : str or sequence of str, optional
+        None (all), a name, a comma-separated string or a list; names are
+        case-insensitive and "E_ZARN" may be left out (``"upsell"``).
+    ticks : int, default 0
+        Intrabar updates of the forming bar sent before its final values,
+        evaluating each time, as a live chart sends them.
+    ebands : (int, int), default (80, 14)
+        Period and smoothing of E_ZARNEBANDS.
+    columns : {"flat", "multi"}, default "flat"
+        "flat": one column per slot named as in the replay tool's CSV
+        (``"E_ZARNMP.position"``); "multi": (study, slot) MultiIndex columns
+        (``out["E_ZARNMP", "position"]``, ``out["E_ZARNMP"]``).
 
-    Returns a DataFrame on the bars' index (a RangeIndex for a mapping) with
-    one float64 column per slot, named "E_ZARNMP.position" as in the replay
-    tool's CSV, holding what the study gave after the bar's final values.
-    Raises ValueError for unusable input, naming the column and the row.
+    Returns
+    -------
+    pandas.DataFrame
+        On the bars' index (a RangeIndex for a mapping), one float64 column
+        per slot, holding what the study gave after the bar's final values.
+
+    Raises
+    ------
+    TypeError
+        An argument of the wrong type (a list for the bars, a float for a
+        study name).
+    ValueError
+        Unusable input, naming the column and the row; an unknown study.
+
+    Examples
+    --------
+    >>> out = zarntrade.run(zarntrade.synthetic_bars(500), studies="mp,upsell", columns="multi")
+    >>> out["E_ZARNUPSELL"].columns.tolist()
+    ['signal', 'line', 'smoothed']
     """
     names = _study_names(studies)
-    if not isinstance(ticks, numbers.Integral) or ticks < 0:
-        raise ValueError(f"ticks must be a whole number >= 0, not {ticks!r}")
+    ticks = _ticks(ticks)
     period, smoothing = _bands(ebands)
+    if not isinstance(columns, str):
+        raise TypeError(f"columns is \"flat\" or \"multi\", not {type(columns).__name__} ({columns!r})")
+    if columns not in ("flat", "multi"):
+        raise ValueError(f"columns is \"flat\" or \"multi\", not {columns!r}")
     index, date, time, prices = _bars(bars)
     _core.set_trace_level(_trace_level())
     try:
-        columns, values = _core.run(date, time, *prices, names, int(ticks), period, smoothing)
+        names_out, values = _core.run(date, time, *prices, names, ticks, period, smoothing)
     finally:
         _emit_trace()
     if index is None:
         index = pd.RangeIndex(len(date))
-    return pd.DataFrame(values, index=index, columns=columns, copy=False)
+    header: Union[List[str], pd.MultiIndex] = names_out
+    if columns == "multi":
+        header = pd.MultiIndex.from_tuples([tuple(c.split(".", 1)) for c in names_out], names=["study", "slot"])
+    return pd.DataFrame(values, index=index, columns=header, copy=False)
 
 
-def synthetic_bars(count=3000, seed=1):
-    """The replay tool's built-in series (5-minute bars of a made-up index
-    future) as a DataFrame with a DatetimeIndex."""
-    d = _core.synthetic(int(count), int(seed))
+def synthetic_bars(count: int = 3000, seed: int = 1) -> pd.DataFrame:
+    """The replay tool's built-in series: 5-minute bars of a made-up index future.
+
+    Parameters
+    ----------
+    count : int, default 3000
+        Number of bars.
+    seed : int, default 1
+        Seed of the series; the same seed gives the same bars.
+
+    Returns
+    -------
+    pandas.DataFrame
+        Columns ``open``, ``high``, ``low``, ``close``, ``volume`` on a
+        DatetimeIndex named ``datetime``.
+    """
+    count, seed = _whole("count", count), _whole("seed", seed)
+    if count < 0 or seed < 0:
+        raise ValueError(f"count and seed must not be negative ({count}, {seed})")
+    d = _core.synthetic(count, seed)
     date, time = d["date"].astype(np.int64), d["time"].astype(np.int64)
     index = pd.to_datetime(date.astype(str), format="%Y%m%d") + pd.to_timedelta(
         (time // 100) * 60 + time % 100, unit="min")
@@ -249,36 +333,78 @@ def synthetic_bars(count=3000, seed=1):
 
 # --- the catalogue -----------------------------------------------------------
 
-StudyEntry = collections.namedtuple("StudyEntry", "name slots scale description warmup via_dll")
+class StudyEntry(NamedTuple):
+    """One study of the catalogue."""
+
+    name: str
+    slots: Tuple[str, ...]
+    scale: str
+    description: str
+    warmup: Optional[int]
+    via_dll: bool
 
 
-def studies():
-    """The studies this build exports, in catalogue order: name, slot names,
-    where they plot ("price" scale or "panel"), what they compute, the bars
-    they need before their values settle (None where not known) and whether
-    the generic DLL entry reaches them by name."""
-    return [StudyEntry(e["name"], tuple(e["slots"]), e["scale"], e["description"], e["warmup"], e["via_dll"])
-            for e in _core.catalogue() if e["exported"]]
+@overload
+def studies(as_frame: Literal[False] = ...) -> List[StudyEntry]: ...
+
+
+@overload
+def studies(as_frame: Literal[True]) -> pd.DataFrame: ...
+
+
+def studies(as_frame: bool = False) -> Union[List[StudyEntry], pd.DataFrame]:
+    """The studies this build exports, in catalogue order.
+
+    Parameters
+    ----------
+    as_frame : bool, default False
+        False: a list of :class:`StudyEntry` named tuples. True: a DataFrame
+        indexed by the study name with the columns ``slots``, ``scale``,
+        ``description``, ``warmup`` (nullable integer) and ``via_dll``.
+
+    Returns
+    -------
+    list of StudyEntry or pandas.DataFrame
+        For each study: its name, slot names, where it plots ("price" scale
+        or "panel"), what it computes, the first bar (from 0) whose values
+        no longer read the zero-filled history of a fresh state (None where
+        not known) and whether the generic DLL entry reaches it by name.
+    """
+    if not isinstance(as_frame, (bool, np.bool_)):
+        raise TypeError(f"as_frame is True or False, not {type(as_frame).__name__} ({as_frame!r})")
+    entries = [StudyEntry(e["name"], tuple(e["slots"]), e["scale"], e["description"], e["warmup"], e["via_dll"])
+               for e in _core.catalogue() if e["exported"]]
+    if not as_frame:
+        return entries
+    frame = pd.DataFrame(entries, columns=list(StudyEntry._fields)).set_index("name")
+    frame["warmup"] = frame["warmup"].astype("Int64")
+    return frame
 
 
 # --- incremental ---------------------------------------------------------------
 
-_slot_tuples = {}
+_slot_tuples: Dict[str, Any] = {}
 
 
-def _slot_tuple(name):
+def _slot_tuple(name: str) -> Any:
     t = _slot_tuples.get(name)
     if t is None:
-        t = _slot_tuples[name] = collections.namedtuple(name, _core.slot_names(name))
+        t = _slot_tuples[name] = collections.namedtuple(name, _core.slot_names(name))  # type: ignore[misc]
     return t
 
 
-def _when(when):
+When = Union[int, str, pd.Timestamp, Any]
+
+
+def _when(when: When) -> Tuple[int, int]:
     if isinstance(when, numbers.Integral) and not isinstance(when, bool):
         return int(when), 0  # a date YYYYMMDD: a daily bar
     try:
         t = pd.Timestamp(when)
-    except (TypeError, ValueError):
+    except TypeError:
+        raise TypeError(f"when must be a date-time or a date YYYYMMDD, not {type(when).__name__} ({when!r})") \
+            from None
+    except ValueError:
         raise ValueError(f"when must be a date-time or a date YYYYMMDD, not {when!r}") from None
     if t is pd.NaT:
         raise ValueError("when is missing (NaT)")
@@ -286,27 +412,56 @@ def _when(when):
 
 
 class State:
-    """One study state on a chart: it stores the bars it is given and the
-    memory of every study evaluated on it. Evaluate every study you read at
-    least once after every new bar: a bar skipped is a bar its memory never
-    saw."""
+    """One study state on a chart (made by :meth:`Chart.state`).
+
+    It stores the bars it is given and the memory of every study evaluated
+    on it. Evaluate every study you read at least once after every new bar:
+    a bar skipped is a bar its memory never saw.
+    """
 
     __slots__ = ("_chart", "_id", "_last")
 
-    def __init__(self, chart, state_id):
+    def __init__(self, chart: "Chart", state_id: int) -> None:
         self._chart = chart
         self._id = state_id
-        self._last = None
+        self._last: Optional[int] = None
 
     @property
-    def id(self):
+    def id(self) -> int:
+        """The library's id of the state (what E_CREATESTATE2 returned)."""
         return self._id
 
-    def bar(self, number, when, open, high, low, close, volume=0.0):
-        """Stores a bar: a new (higher) bar number appends a bar and commits
-        what the studies computed on the one before; the same number again
-        replaces the forming bar and commits nothing."""
-        if not isinstance(number, numbers.Integral) or isinstance(number, bool) or not 1 <= number <= 2**31 - 1:
+    def bar(self, number: int, when: When, open: float, high: float, low: float, close: float,
+            volume: float = 0.0) -> None:
+        """Store a bar.
+
+        A new (higher) bar number appends a bar and commits what the studies
+        computed on the one before; the same number again replaces the
+        forming bar and commits nothing.
+
+        Parameters
+        ----------
+        number : int
+            The bar number, from 1; never lower than the one before.
+        when : datetime-like or int
+            Anything :class:`pandas.Timestamp` reads, or a date YYYYMMDD as
+            an int for a daily bar.
+        open, high, low, close : float
+            The prices, finite and at most 1e15 in magnitude.
+        volume : float, default 0.0
+            The volume, finite, not negative.
+
+        Raises
+        ------
+        TypeError
+            A number or a time of the wrong type.
+        ValueError
+            A bar number going back, a date outside 1900 to 2099, a price or
+            volume that is not usable.
+        """
+        if not isinstance(number, numbers.Integral) or isinstance(number, bool):
+            raise TypeError(f"the bar number must be a whole number, not {type(number).__name__} ({number!r})")
+        if not 1 <= number <= 2**31 - 1:
             raise ValueError(f"the bar number must be a whole number from 1, not {number!r}")
         if self._last is not None and number < self._last:
             raise ValueError(f"bar {number} comes after bar {self._last}: bar numbers never go back")
@@ -316,7 +471,7 @@ class State:
         values = []
         for name, v in zip(_PRICES, (open, high, low, close, volume)):
             if not isinstance(v, numbers.Real) or isinstance(v, bool):
-                raise ValueError(f"{name} of bar {number} must be a number, not {v!r}")
+                raise TypeError(f"{name} of bar {number} must be a number, not {type(v).__name__} ({v!r})")
             v = float(v)
             if not (abs(v) <= _MAX_MAGNITUDE) or (name == "volume" and v < 0):
                 raise ValueError(f"{name} of bar {number} is not a usable number ({v!r})")
@@ -325,10 +480,23 @@ class State:
         self._last = int(number)
         self._chart._flush()
 
-    def study(self, name, period=80, smoothing=14):
-        """Evaluates the study on the newest bar and returns its slots as a
-        named tuple (period and smoothing: E_ZARNEBANDS only)."""
-        canonical = _core.canonical_name(name)
+    def study(self, name: str, period: int = 80, smoothing: int = 14) -> Tuple[float, ...]:
+        """Evaluate a study on the newest bar.
+
+        Parameters
+        ----------
+        name : str
+            The study, case-insensitive, "E_ZARN" may be left out.
+        period, smoothing : int, default 80, 14
+            E_ZARNEBANDS's period and smoothing (other studies ignore them).
+
+        Returns
+        -------
+        tuple of float
+            The study's slots as a named tuple (``E_ZARNMP(midpoint=...,
+            position=..., above=..., below=...)``).
+        """
+        canonical = _study_name(name)
         period, smoothing = _bands((period, smoothing))
         slots = self._chart._core.evaluate(self._id, canonical, period, smoothing)
         self._chart._flush()
@@ -336,38 +504,59 @@ class State:
 
 
 class Chart:
-    """A chart of the platform: its own context in the library, study states
-    created on it, all of them freed when the chart is closed (on leaving the
-    ``with`` block). Several charts may be open at once; one chart belongs to
-    one thread at a time."""
+    """A chart of the platform: its own context in the library.
 
-    def __init__(self):
+    Study states are created on it with :meth:`state`; all of them are freed
+    when the chart is closed (on leaving the ``with`` block). Several charts
+    may be open at once; one chart belongs to one thread at a time.
+
+    Examples
+    --------
+    >>> with zarntrade.Chart() as chart:
+    ...     state = chart.state()
+    ...     state.bar(1, "2024-01-02 09:30", 10.0, 10.5, 9.5, 10.25, 100.0)
+    ...     mp = state.study("mp")
+    """
+
+    def __init__(self) -> None:
         _core.set_trace_level(_trace_level())
         self._core = _core.Chart()
         self._flush()
 
-    def __enter__(self):
+    def __enter__(self) -> "Chart":
         return self
 
-    def __exit__(self, *exc):
+    def __exit__(self, *exc: Any) -> bool:
         self.close()
         return False
 
     @property
-    def closed(self):
+    def closed(self) -> bool:
+        """Whether the chart was closed."""
         return self._core.closed
 
-    def state(self):
-        """A new study state on this chart."""
+    def state(self) -> State:
+        """Create a study state on this chart.
+
+        Returns
+        -------
+        State
+            The new state.
+
+        Raises
+        ------
+        StateLimitError
+            The library holds 1000 states already.
+        """
         s = State(self, self._core.add_state())
         self._flush()
         return s
 
-    def close(self):
-        """Frees the chart's states; closing twice does nothing."""
+    def close(self) -> None:
+        """Free the chart's states; closing twice does nothing."""
         self._core.close()
         self._flush()
 
     @staticmethod
-    def _flush():
+    def _flush() -> None:
         _emit_trace()

@@ -8,6 +8,10 @@ the same call works on the threads of one process, on a
 can import zarntrade.
 """
 
+from __future__ import annotations
+
+from typing import Any, List, Tuple
+
 import numpy as np
 import pandas as pd
 
@@ -49,23 +53,40 @@ def _partition(part, by, names, ticks, ebands, columns):
     return pd.concat([_one_symbol(g, by, names, ticks, ebands) for g in groups])
 
 
-def run_many(ddf, by="symbol", studies=None, ticks=0, ebands=(80, 14)):
+def run_many(ddf: Any, by: str = "symbol", studies: zarntrade.StudyNames = None, ticks: int = 0,
+             ebands: Tuple[int, int] = (80, 14)) -> Any:
     """``zarntrade.run`` per symbol over a Dask DataFrame.
 
-    ddf: bars of many symbols, in any order, with a column ``by`` naming
-    the symbol and the dates and prices ``run`` takes (a DatetimeIndex, or
-    date and time columns). Each symbol's bars are put in time order and
-    computed in one task.
-    Returns a lazy Dask DataFrame: the ``by`` column, then one float64
-    column per slot (named as ``run`` names them), on the bars' own index,
-    each symbol's rows together and in time order. Study names and options
-    are checked at once; a bad row raises ValueError, naming the symbol,
-    when the result is computed.
+    Parameters
+    ----------
+    ddf : dask.dataframe.DataFrame
+        Bars of many symbols, in any order, with a column ``by`` naming the
+        symbol and the dates and prices ``run`` takes (a DatetimeIndex, or
+        date and time columns). Each symbol's bars are put in time order and
+        computed in one task.
+    by : str, default "symbol"
+        The column naming the symbol.
+    studies, ticks, ebands
+        As for :func:`zarntrade.run`.
+
+    Returns
+    -------
+    dask.dataframe.DataFrame
+        Lazy: the ``by`` column, then one float64 column per slot (named as
+        ``run`` names them), on the bars' own index, each symbol's rows
+        together and in time order.
+
+    Raises
+    ------
+    TypeError, ValueError
+        Study names and options are checked at once; a bad row raises
+        ValueError, naming the symbol, when the result is computed.
     """
-    names = zarntrade._study_names(studies)
+    names: List[str] = zarntrade._study_names(studies)
     zarntrade._bands(ebands)
-    if not isinstance(ticks, int) or ticks < 0:
-        raise ValueError(f"ticks must be a whole number >= 0, not {ticks!r}")
+    ticks = zarntrade._ticks(ticks)
+    if not isinstance(by, str):
+        raise TypeError(f"by names a column, not {type(by).__name__} ({by!r})")
     if by not in ddf.columns:
         raise ValueError(f"the bars have no {by!r} column")
     columns = zarntrade._core.columns(names)

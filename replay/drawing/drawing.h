@@ -1,9 +1,9 @@
-// The replay drawn as a chart: price panels of candlesticks with up to five
+// The drawing of a replay: price panels of candlesticks with up to five
 // study lines of one family over them, a strip of signal marks, a band of
 // state codes, and one panel per oscillator study; as a self-contained SVG
 // file, or as an HTML page around it with a crosshair readout, panels to
-// hide and a zoom (chart_layout.h places everything, chart_svg.cpp and
-// chart_html.cpp write it).
+// hide and a zoom (layout.h places everything, svg.cpp and html.cpp write
+// it; the page's script and style are page.js and page.css).
 #pragma once
 
 #include <cstddef>
@@ -15,8 +15,8 @@
 
 namespace zt::replay {
 
-// What the chart draws: the newest bars of a replay with their rows.
-struct ChartData {
+// What the drawing shows: the newest bars of a replay with their rows.
+struct DrawingData {
     std::string source;          // the title: the file or the built-in series
     std::size_t totalBars = 0;   // in the whole replay
     std::vector<Column> columns;
@@ -25,22 +25,22 @@ struct ChartData {
     const double* Row(std::size_t i) const { return values.data() + i * columns.size(); }
 };
 
-// A row sink keeping what the chart draws: the newest lastBars rows (0:
+// A row sink keeping what the drawing shows: the newest lastBars rows (0:
 // every row, memory growing with the input).
-class ChartRecorder : public RowSink {
+class DrawingRecorder : public RowSink {
 public:
-    ChartRecorder(std::string source, std::vector<Column> columns, std::size_t lastBars);
+    DrawingRecorder(std::string source, std::vector<Column> columns, std::size_t lastBars);
     void Row(const Bar& bar, const double* values) override;
     // The rows kept, oldest first.
-    ChartData Data() const;
+    DrawingData Data() const;
 
 private:
-    ChartData data_;  // bars and values as a ring while recording
+    DrawingData data_;  // bars and values as a ring while recording
     std::size_t keep_;
     std::size_t next_ = 0;  // ring position of the next row once full
 };
 
-struct ChartOptions {
+struct DrawingOptions {
     std::size_t lastBars = 250;  // the newest bars shown; 0 shows all
     std::string subtitle;        // a line under the title
 };
@@ -50,12 +50,12 @@ struct ChartOptions {
 // <path class="line"> per line, <path class="up"/"down"> marks per signal
 // slot, <rect class="code"> runs per code slot. A column starts where its
 // study's warm-up ends.
-std::string ChartSvg(const ChartData& data, const ChartOptions& options);
+std::string DrawingSvg(const DrawingData& data, const DrawingOptions& options);
 
-// The same chart in one HTML page that needs nothing else (no network, no
+// The same drawing in one HTML page that needs nothing else (no network, no
 // other file): a crosshair showing the bar's date, time, prices, volume and
 // every drawn value; panels that can be hidden and shown; a zoom to a range
 // of bars and back.
-std::string ChartHtml(const ChartData& data, const ChartOptions& options);
+std::string DrawingHtml(const DrawingData& data, const DrawingOptions& options);
 
 }  // namespace zt::replay

@@ -1,4 +1,4 @@
-// Where everything of the chart goes, decided before anything is drawn:
+// Where everything of the drawing goes, decided before anything is drawn:
 // which panel draws which column in which colour, the panels' places and
 // scales, and every text with its box. The SVG and the HTML page draw this
 // layout; the layout rules (no overlapping texts, at most five lines and
@@ -24,23 +24,23 @@ enum class PanelKind {
     Codes,       // one coloured band per code slot
 };
 
-struct ChartLine {
-    std::size_t column;  // in ChartData::columns
+struct PanelLine {
+    std::size_t column;  // in DrawingData::columns
     std::string label;   // in the legend and the readout: "STOPLINE", "EBANDS.lower"
     svg::Colour colour;
-    std::size_t from;    // the first bar drawn (index into ChartData::bars): the warm-up ends
+    std::size_t from;    // the first bar drawn (index into DrawingData::bars): the warm-up ends
 };
 
 // Signal and code panels: one row per study (signals) or slot (codes).
-struct ChartRow {
+struct PanelRow {
     std::string label;
-    std::vector<ChartLine> columns;  // a signal row: every signal slot of the study
+    std::vector<PanelLine> columns;  // a signal row: every signal slot of the study
     double top = 0.0, height = 0.0;
 };
 
 enum class TextRole { Title, Subtitle, PanelTitle, Legend, ValueTick, TimeTick, RowLabel };
 
-struct ChartText {
+struct LayoutText {
     TextRole role;
     double x, y;  // the anchor point on the baseline
     svg::Anchor anchor;
@@ -55,18 +55,20 @@ struct ChartText {
     double Bottom() const { return y + size * 0.3; }
 };
 
-// A key in a legend: a short stroke, a mark or a colour swatch.
+// A key in a legend: a short stroke, a mark or a colour swatch, this wide,
+// before its label.
+inline constexpr double kLegendKeyWidth = 22.0;
 struct LegendKey {
     enum Kind { Line, Up, Down, Swatch } kind;
     double x, y;  // left end, middle
     svg::Colour colour;
 };
 
-struct ChartPanel {
+struct LayoutPanel {
     PanelKind kind;
     std::string title;
-    std::vector<ChartLine> lines;  // price and oscillator panels
-    std::vector<ChartRow> rows;    // signal and code panels
+    std::vector<PanelLine> lines;  // price and oscillator panels
+    std::vector<PanelRow> rows;    // signal and code panels
     std::vector<LegendKey> keys;
     double top = 0.0;       // the panel's header
     double plotTop = 0.0;   // the plot area
@@ -76,29 +78,20 @@ struct ChartPanel {
     double Y(double v) const { return plotTop + (axis.high - v) / (axis.high - axis.low) * plotHeight; }
 };
 
-struct ChartLayout {
+struct DrawingLayout {
     double width = 0.0, height = 0.0;
     double plotLeft = 0.0, plotWidth = 0.0;
-    std::size_t first = 0, shown = 0;  // the bars drawn: ChartData::bars[first, first + shown)
+    std::size_t first = 0, shown = 0;  // the bars drawn: DrawingData::bars[first, first + shown)
     double step = 0.0;                 // horizontal space per bar
-    std::vector<ChartPanel> panels;
+    std::vector<LayoutPanel> panels;
     std::vector<TimeTick> timeTicks;   // under every panel
-    std::vector<ChartText> texts;      // every text of the chart
+    std::vector<LayoutText> texts;      // every text of the drawing
     double X(std::size_t bar) const { return plotLeft + (static_cast<double>(bar - first) + 0.5) * step; }
 };
 
 // The colour of a code value in a code band.
 svg::Colour CodeColour(double code);
 
-ChartLayout LayOut(const ChartData& data, const ChartOptions& options);
-
-}  // namespace zt::replay
-
-namespace zt::replay {
-
-// The layout drawn as an <svg> element (without the XML declaration): one
-// <g class="panel"> per panel, its plot contents inside a clipped
-// <g class="zoom"> that the HTML page's zoom transforms.
-void DrawChart(svg::Writer& out, const ChartLayout& layout, const ChartData& data);
+DrawingLayout LayOut(const DrawingData& data, const DrawingOptions& options);
 
 }  // namespace zt::replay

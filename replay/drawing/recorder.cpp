@@ -4,7 +4,7 @@
 
 namespace zt::replay {
 
-ChartRecorder::ChartRecorder(std::string source, std::vector<Column> columns, std::size_t lastBars) : keep_(lastBars) {
+DrawingRecorder::DrawingRecorder(std::string source, std::vector<Column> columns, std::size_t lastBars) : keep_(lastBars) {
     data_.source = std::move(source);
     data_.columns = std::move(columns);
     if (keep_ > 0 && keep_ <= 100000) {
@@ -13,7 +13,7 @@ ChartRecorder::ChartRecorder(std::string source, std::vector<Column> columns, st
     }
 }
 
-void ChartRecorder::Row(const Bar& bar, const double* values) {
+void DrawingRecorder::Row(const Bar& bar, const double* values) {
     const std::size_t width = data_.columns.size();
     ++data_.totalBars;
     if (keep_ == 0 || data_.bars.size() < keep_) {
@@ -26,8 +26,8 @@ void ChartRecorder::Row(const Bar& bar, const double* values) {
     next_ = (next_ + 1) % keep_;
 }
 
-ChartData ChartRecorder::Data() const {
-    ChartData d = data_;
+DrawingData DrawingRecorder::Data() const {
+    DrawingData d = data_;
     const std::size_t width = d.columns.size();
     std::rotate(d.bars.begin(), d.bars.begin() + static_cast<std::ptrdiff_t>(next_), d.bars.end());
     std::rotate(d.values.begin(), d.values.begin() + static_cast<std::ptrdiff_t>(next_ * width), d.values.end());

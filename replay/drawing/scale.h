@@ -1,4 +1,4 @@
-// The chart's scales: round value ticks for a vertical axis, and date and
+// The drawing's scales: round value ticks for a vertical axis, and date and
 // time ticks at calendar boundaries for the time axis.
 #pragma once
 

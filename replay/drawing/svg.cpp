@@ -1,8 +1,8 @@
-// Draws a chart layout as SVG.
+// Draws a layout as SVG.
 #include <algorithm>
 #include <cmath>
 
-#include "replay/drawing/layout.h"
+#include "replay/drawing/svg.h"
 
 namespace zt::replay {
 namespace {
@@ -31,7 +31,7 @@ void HorizontalLine(Writer& w, double x1, double x2, double y, Colour c, const c
     w.Empty();
 }
 
-void DrawText(Writer& w, const ChartText& t) {
+void DrawText(Writer& w, const LayoutText& t) {
     w.Open("text").Length("x", t.x).Length("y", t.y);
     if (t.anchor != svg::Anchor::Start) w.TextAnchor(t.anchor);
     if (t.size != 11.0) w.Length("font-size", t.size);
@@ -49,7 +49,7 @@ void Mark(Path& p, double x, double y, double half, bool up) {
     else p.Move(x - half, y - h / 2.0).Line(x + half, y - h / 2.0).Line(x, y + h / 2.0).Close();
 }
 
-void Candles(Writer& w, const ChartLayout& l, const ChartPanel& p, const ChartData& data) {
+void Candles(Writer& w, const DrawingLayout& l, const LayoutPanel& p, const DrawingData& data) {
     Path wicks, up, down;
     const double body = std::max(l.step * 0.68, 0.6);
     for (std::size_t b = l.first; b < l.first + l.shown; ++b) {
@@ -68,8 +68,8 @@ void Candles(Writer& w, const ChartLayout& l, const ChartPanel& p, const ChartDa
         .Attribute("vector-effect", "non-scaling-stroke").D(down).Empty();
 }
 
-void Lines(Writer& w, const ChartLayout& l, const ChartPanel& p, const ChartData& data) {
-    for (const ChartLine& line : p.lines) {
+void Lines(Writer& w, const DrawingLayout& l, const LayoutPanel& p, const DrawingData& data) {
+    for (const PanelLine& line : p.lines) {
         Path d;
         bool open = false;
         for (std::size_t b = line.from; b < l.first + l.shown; ++b) {
@@ -89,11 +89,11 @@ void Lines(Writer& w, const ChartLayout& l, const ChartPanel& p, const ChartData
     }
 }
 
-void Signals(Writer& w, const ChartLayout& l, const ChartPanel& p, const ChartData& data) {
+void Signals(Writer& w, const DrawingLayout& l, const LayoutPanel& p, const DrawingData& data) {
     const double half = std::clamp(l.step * 0.4, 1.5, 4.5);
-    for (const ChartRow& row : p.rows) {
+    for (const PanelRow& row : p.rows) {
         HorizontalLine(w, l.plotLeft, l.plotLeft + l.plotWidth, row.top + row.height, kGrid);
-        for (const ChartLine& c : row.columns) {
+        for (const PanelLine& c : row.columns) {
             Path up, down;
             for (std::size_t b = c.from; b < l.first + l.shown; ++b) {
                 const double v = data.Row(b)[c.column];
@@ -110,9 +110,9 @@ void Signals(Writer& w, const ChartLayout& l, const ChartPanel& p, const ChartDa
     }
 }
 
-void Codes(Writer& w, const ChartLayout& l, const ChartPanel& p, const ChartData& data) {
-    for (const ChartRow& row : p.rows) {
-        const ChartLine& c = row.columns.front();
+void Codes(Writer& w, const DrawingLayout& l, const LayoutPanel& p, const DrawingData& data) {
+    for (const PanelRow& row : p.rows) {
+        const PanelLine& c = row.columns.front();
         const std::size_t end = l.first + l.shown;
         for (std::size_t b = c.from; b < end;) {
             const double v = data.Row(b)[c.column];
@@ -132,13 +132,13 @@ void Codes(Writer& w, const ChartLayout& l, const ChartPanel& p, const ChartData
 void Legend(Writer& w, const LegendKey& k) {
     switch (k.kind) {
         case LegendKey::Line:
-            w.Open("line").Length("x1", k.x).Length("y1", k.y).Length("x2", k.x + 22.0).Length("y2", k.y)
+            w.Open("line").Length("x1", k.x).Length("y1", k.y).Length("x2", k.x + kLegendKeyWidth).Length("y2", k.y)
                 .Stroke(k.colour).Length("stroke-width", 2.5).Empty();
             break;
         case LegendKey::Up:
         case LegendKey::Down: {
             Path p;
-            Mark(p, k.x + 11.0, k.y, 4.5, k.kind == LegendKey::Up);
+            Mark(p, k.x + kLegendKeyWidth / 2.0, k.y, 4.5, k.kind == LegendKey::Up);
             w.Open("path").Fill(k.colour).D(p).Empty();
             break;
         }
@@ -149,8 +149,8 @@ void Legend(Writer& w, const LegendKey& k) {
     }
 }
 
-void Panel(Writer& w, const ChartLayout& l, const ChartData& data, std::size_t index) {
-    const ChartPanel& p = l.panels[index];
+void Panel(Writer& w, const DrawingLayout& l, const DrawingData& data, std::size_t index) {
+    const LayoutPanel& p = l.panels[index];
     const double right = l.plotLeft + l.plotWidth;
     w.Open("g").Attribute("class", "panel").Attribute("id", "panel-" + std::to_string(index))
         .Attribute("data-title", p.title).Length("data-top", p.top).Length("data-bottom", p.bottom).Children();
@@ -159,10 +159,10 @@ void Panel(Writer& w, const ChartLayout& l, const ChartData& data, std::size_t i
     if (p.kind == PanelKind::Price || p.kind == PanelKind::Oscillator)
         for (const double v : p.axis.ticks) HorizontalLine(w, l.plotLeft, right, p.Y(v), kGrid);
     for (const LegendKey& k : p.keys) Legend(w, k);
-    for (const ChartText& t : l.texts)
+    for (const LayoutText& t : l.texts)
         if (t.panel == index && t.role != TextRole::TimeTick) DrawText(w, t);
     w.Open("g").Attribute("class", "time-axis").Children();
-    for (const ChartText& t : l.texts)
+    for (const LayoutText& t : l.texts)
         if (t.panel == index && t.role == TextRole::TimeTick) DrawText(w, t);
     w.End("g");
     // The plot area's contents, clipped to it.
@@ -191,14 +191,14 @@ void Panel(Writer& w, const ChartLayout& l, const ChartData& data, std::size_t i
 
 }  // namespace
 
-void DrawChart(Writer& w, const ChartLayout& l, const ChartData& data) {
+void DrawLayout(Writer& w, const DrawingLayout& l, const DrawingData& data) {
     w.Open("svg").Attribute("xmlns", "http://www.w3.org/2000/svg").Attribute("id", "chart")
         .Length("width", l.width).Length("height", l.height).ViewBox(0.0, 0.0, l.width, l.height)
         .Attribute("font-family", "DejaVu Sans, Arial, Helvetica, sans-serif").Length("font-size", 11.0)
         .Fill(kInk).Children();
     w.Open("defs").Children();
     for (std::size_t i = 0; i < l.panels.size(); ++i) {
-        const ChartPanel& p = l.panels[i];
+        const LayoutPanel& p = l.panels[i];
         w.Open("clipPath").Attribute("id", "clip-" + std::to_string(i)).Children();
         w.Open("rect").Length("x", l.plotLeft).Length("y", p.plotTop).Length("width", l.plotWidth)
             .Length("height", p.plotHeight).Empty();
@@ -207,16 +207,16 @@ void DrawChart(Writer& w, const ChartLayout& l, const ChartData& data) {
     w.End("defs");
     w.Open("rect").Attribute("class", "background").Length("x", 0.0).Length("y", 0.0).Length("width", l.width)
         .Length("height", l.height).Fill(Colour::Hex(0xffffff)).Empty();
-    for (const ChartText& t : l.texts)
+    for (const LayoutText& t : l.texts)
         if (t.role == TextRole::Title || t.role == TextRole::Subtitle) DrawText(w, t);
     for (std::size_t i = 0; i < l.panels.size(); ++i) Panel(w, l, data, i);
     w.End("svg");
 }
 
-std::string ChartSvg(const ChartData& data, const ChartOptions& options) {
+std::string DrawingSvg(const DrawingData& data, const DrawingOptions& options) {
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     Writer w(out);
-    DrawChart(w, LayOut(data, options), data);
+    DrawLayout(w, LayOut(data, options), data);
     return out;
 }
 

@@ -30,6 +30,10 @@ fs::path DefaultLibraryFile() {
     const fs::path inBuildTree = folder / ZT_LIBRARY_FROM_PROGRAM;
     std::error_code ec;
     if (fs::exists(inBuildTree, ec)) return inBuildTree.lexically_normal();
+#ifdef ZT_LIBRARY_INSTALLED
+    const fs::path installed = folder / ZT_LIBRARY_INSTALLED;
+    if (fs::exists(installed, ec)) return installed.lexically_normal();
+#endif
     return folder / fs::path(ZT_LIBRARY_FROM_PROGRAM).filename();
 }
 

@@ -1,7 +1,10 @@
-// The library as the platform reaches it: loaded at run time from its file,
-// every export found by name from the one export list. Nothing of the
-// library runs before it is loaded, so the tool decides first where the
-// library's trace goes.
+// The library's exports as a table of function pointers (`Exports`), which
+// is all the replay loop calls, and the replay tool's way of filling it: the
+// shared library loaded at run time from its file, every export found by name
+// from the one export list (`Library`). Nothing of the library runs before it
+// is loaded, so the tool decides first where the library's trace goes. The
+// Python module fills the same table from the core it links in instead
+// (python/src/library_host.h).
 #pragma once
 
 #include <filesystem>

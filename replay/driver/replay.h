@@ -1,11 +1,15 @@
-// Drives the library as the charting host does: one chart context, one study
-// state per study instance, and for every bar (and every intrabar update of
-// the forming bar) E_BARVALUES, the study entry and E_GETRETURN for each
-// slot the study fills. Only the library's exports are called.
+// The replay loop: drives the library as the charting host does (one chart
+// context, one study state per study instance, and for every bar and every
+// intrabar update of the forming bar E_BARVALUES, the study entry and
+// E_GETRETURN for each slot the study fills), through a table of the
+// library's exports (`Exports`, library.h): the replay tool fills it from the
+// shared library it loads, the Python module from the core linked into it.
 //
 // One streaming pass: a bar is read, sent to every state, and its row of
-// final values handed to a sink before the next bar is read, so a replay
-// holds one bar and one row whatever the length of the input.
+// final values handed to a row sink before the next bar is read, so a replay
+// holds one bar and one row whatever the length of the input. Besides the
+// loop this header holds what it hands on: the columns of a replay and the
+// row sinks that receive them (a CSV file, the drawing, a test's table).
 #pragma once
 
 #include <cstddef>
@@ -51,7 +55,7 @@ struct Column {
     int warmup = 0;
 };
 
-// Where the rows go (a CSV file, a chart, a test's table).
+// Where the rows go (a CSV file, the drawing, a test's table).
 class RowSink {
 public:
     virtual ~RowSink() = default;

@@ -49,6 +49,7 @@ old() { local f; for f in "$@"; do echo "old $f" >"$f"; done; }
 # Options.
 expect "help" 0 "usage: zarn-replay" --help
 expect "list" 0 "E_ZARNUNIVERSAL" --list
+expect "version" 0 "zarn-replay " --version
 for f in stdout.txt stderr.txt; do grep -q DLL_ "$f" && fail "--list shows the library's lines"; done
 "$tool" --help >stdout.txt 2>stderr.txt
 grep -q DLL_ stdout.txt stderr.txt && fail "--help shows the library's lines"

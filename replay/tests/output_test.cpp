@@ -1,5 +1,5 @@
 // What the tool writes: the CSV reads back to the very numbers replayed,
-// and files are replaced whole or not at all (the chart: chart_test.cpp).
+// and files are replaced whole or not at all (the drawing: drawing_test.cpp).
 #include <gtest/gtest.h>
 
 #include <bit>

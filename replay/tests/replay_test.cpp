@@ -29,7 +29,7 @@ std::string DataFile(const char* name) { return (fs::path(ZT_DATA_DIR) / name).s
     do {                                                                                      \
         if (!fs::is_directory(ZT_DATA_DIR))                                                   \
             GTEST_SKIP() << "the real bar series are not here: " << ZT_DATA_DIR               \
-                         << " is missing (it sits beside the source tree as ../shared/data)"; \
+                         << " is missing (the repository's data/ folder)"; \
     } while (false)
 
 const char* const kRealSeries[] = {"spy_daily_2008_2014.csv", "intc_daily_1995_2004.csv",

@@ -5,7 +5,7 @@ numbers (shortest round-trip text, so they read back bit for bit).
 
   tests/reference/check_against_replay.py REFERENCE.txt REPLAY.csv
 
-zarn-replay's CSV is what ../shared/reference/check-replay.sh pins; a
+zarn-replay's CSV is what scripts/check_replay.sh pins; a
 reference file that passes here holds exactly the checked numbers."""
 import struct
 import sys

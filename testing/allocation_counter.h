@@ -4,7 +4,7 @@
 // bytes a study state holds.
 #pragma once
 
-namespace zt::bench {
+namespace zt::test {
 
 // Allocations made so far by the whole program.
 long AllocationCount();
@@ -13,4 +13,4 @@ long AllocationCount();
 // hands them out, rounding included).
 long LiveHeapBytes();
 
-}  // namespace zt::bench
+}  // namespace zt::test

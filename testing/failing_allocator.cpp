@@ -1,4 +1,4 @@
-#include "tests/failing_allocator.h"
+#include "testing/failing_allocator.h"
 
 #include <cstdlib>
 #include <new>

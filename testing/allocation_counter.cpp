@@ -1,4 +1,4 @@
-#include "bench/allocation_counter.h"
+#include "testing/allocation_counter.h"
 
 #include <malloc.h>
 
@@ -28,5 +28,5 @@ void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 void operator delete[](void* p) noexcept { operator delete(p); }
 void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
 
-long zt::bench::AllocationCount() { return allocations.load(std::memory_order_relaxed); }
-long zt::bench::LiveHeapBytes() { return liveBytes.load(std::memory_order_relaxed); }
+long zt::test::AllocationCount() { return allocations.load(std::memory_order_relaxed); }
+long zt::test::LiveHeapBytes() { return liveBytes.load(std::memory_order_relaxed); }

@@ -1,4 +1,4 @@
-#include "tests/allocation_switch.h"
+#include "testing/allocation_switch.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -1,13 +1,14 @@
-// The chart: what the recorder keeps, the typed SVG writer, round scales,
+// The drawing: what the recorder keeps, the typed SVG writer, round scales,
 // the layout rules a reader relies on (no text over another, at most five
 // lines and distinct colours in a panel, lines from the warm-up on), and
-// well-formed SVG and HTML with every drawn column in it. The chart as
-// renderers draw it is checked by chart_render.sh and the browser test.
+// well-formed SVG and HTML with every drawn column in it. The drawing as
+// renderers show it is checked by chart_render.sh and the browser test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -25,8 +26,8 @@ using testing::ReplayTable;
 using testing::RowTable;
 using testing::WellFormedXml;
 
-ChartData Record(const RowTable& r, const std::string& source, std::size_t lastBars) {
-    ChartRecorder recorder(source, r.columns, lastBars);
+DrawingData Record(const RowTable& r, const std::string& source, std::size_t lastBars) {
+    DrawingRecorder recorder(source, r.columns, lastBars);
     for (std::size_t b = 0; b < r.bars.size(); ++b) recorder.Row(r.bars[b], r.Row(b));
     return recorder.Data();
 }
@@ -37,13 +38,13 @@ ReplayOptions Only(std::initializer_list<const char*> names) {
     return o;
 }
 
-TEST(Chart, TheRecorderKeepsTheNewestBarsOnly) {
+TEST(Drawing, TheRecorderKeepsTheNewestBarsOnly) {
     const RowTable r = ReplayTable(SyntheticSeries(1000, 4), AllStudiesOptions());
     const std::size_t width = r.columns.size();
     for (const std::size_t keep : {std::size_t{1}, std::size_t{120}, std::size_t{999}, std::size_t{1000},
                                    std::size_t{4000}, std::size_t{0}}) {
         SCOPED_TRACE(keep);
-        const ChartData d = Record(r, "s", keep);
+        const DrawingData d = Record(r, "s", keep);
         const std::size_t kept = keep == 0 ? 1000 : std::min<std::size_t>(keep, 1000);
         EXPECT_EQ(d.totalBars, 1000u);
         ASSERT_EQ(d.bars.size(), kept);
@@ -64,7 +65,7 @@ template <class T>
 concept TakesPathPoint = requires(svg::Path p, T v) { p.Move(v, v); };
 static_assert(TakesPathPoint<double> && !TakesPathPoint<char> && !TakesPathPoint<int>);
 
-TEST(Chart, TheWriterWritesNumbersAndTextAsTheyShouldRead) {
+TEST(Drawing, TheWriterWritesNumbersAndTextAsTheyShouldRead) {
     EXPECT_EQ(svg::Number(1400.0), "1400");
     EXPECT_EQ(svg::Number(12.5), "12.5");
     EXPECT_EQ(svg::Number(-0.001), "0");
@@ -79,7 +80,7 @@ TEST(Chart, TheWriterWritesNumbersAndTextAsTheyShouldRead) {
     EXPECT_EQ(out, "<svg viewBox=\"0 0 1400 320.5\">\n<text x=\"1\" class=\"a&quot;b\">Q&amp;A &lt;1&gt;</text>\n</svg>\n");
 }
 
-TEST(Chart, ValueTicksAreRoundAndInsideTheScale) {
+TEST(Drawing, ValueTicksAreRoundAndInsideTheScale) {
     for (const auto& [lo, hi] : {std::pair{-1.24, 2.24}, std::pair{-177.1, 164.6}, std::pair{3855.3, 4010.9},
                                 std::pair{0.0, 0.0}, std::pair{1e-5, 3e-5}, std::pair{-2.0, 1.0}, std::pair{1.0, 1e9}}) {
         SCOPED_TRACE(std::to_string(lo) + " " + std::to_string(hi));
@@ -107,7 +108,7 @@ TEST(Chart, ValueTicksAreRoundAndInsideTheScale) {
     EXPECT_EQ(TickLabel(RoundAxis(0.0, 2.5e4, 6, 0.0), 5000.0), "5000");
 }
 
-TEST(Chart, TimeTicksFallOnCalendarBoundaries) {
+TEST(Drawing, TimeTicksFallOnCalendarBoundaries) {
     std::vector<Bar> daily;
     for (int m = 1; m <= 12; ++m)
         for (int d = 1; d <= 20; ++d) daily.push_back({2014 * 10000 + m * 100 + d, 0, 1, 1, 1, 1, 1});
@@ -137,34 +138,34 @@ TEST(Chart, TimeTicksFallOnCalendarBoundaries) {
 
 // The layout rules, over the built-in series and (when present) a real one,
 // with every study and with a few.
-std::vector<std::pair<std::string, ChartData>> Charts() {
-    std::vector<std::pair<std::string, ChartData>> charts;
+std::vector<std::pair<std::string, DrawingData>> Drawings() {
+    std::vector<std::pair<std::string, DrawingData>> drawings;
     const Series s = SyntheticSeries(800, 3);
-    charts.push_back({"all studies", Record(ReplayTable(s, AllStudiesOptions()), "built-in", 250)});
-    charts.push_back({"four studies", Record(ReplayTable(s, Only({"upsell", "stopline", "tr4", "mp"})), "built-in", 250)});
-    charts.push_back({"no study", Record(ReplayTable(s, {}), "built-in", 250)});
-    charts.push_back({"ten bars", Record(ReplayTable(SyntheticSeries(10, 1), AllStudiesOptions()), "built-in", 250)});
+    drawings.push_back({"all studies", Record(ReplayTable(s, AllStudiesOptions()), "built-in", 250)});
+    drawings.push_back({"four studies", Record(ReplayTable(s, Only({"upsell", "stopline", "tr4", "mp"})), "built-in", 250)});
+    drawings.push_back({"no study", Record(ReplayTable(s, {}), "built-in", 250)});
+    drawings.push_back({"ten bars", Record(ReplayTable(SyntheticSeries(10, 1), AllStudiesOptions()), "built-in", 250)});
     const fs::path spy = fs::path(ZT_DATA_DIR) / "spy_daily_2008_2014.csv";
     if (fs::exists(spy)) {
         const Series real = ReadBarsCsv(spy.string());
-        charts.push_back({"spy, all studies, every bar", Record(ReplayTable(real, AllStudiesOptions()), "spy", 0)});
+        drawings.push_back({"spy, all studies, every bar", Record(ReplayTable(real, AllStudiesOptions()), "spy", 0)});
     }
-    return charts;
+    return drawings;
 }
 
-TEST(Chart, TextsKeepApartAndInsideTheChart) {
-    for (const auto& [name, data] : Charts()) {
+TEST(Drawing, TextsKeepApartAndInsideTheDrawing) {
+    for (const auto& [name, data] : Drawings()) {
         SCOPED_TRACE(name);
-        const ChartLayout l = LayOut(data, {250, "subtitle"});
+        const DrawingLayout l = LayOut(data, {250, "subtitle"});
         for (std::size_t i = 0; i < l.texts.size(); ++i) {
-            const ChartText& a = l.texts[i];
+            const LayoutText& a = l.texts[i];
             EXPECT_GE(a.Left(), 0.0) << a.text;
             if (a.role != TextRole::Title) {
                 EXPECT_LE(a.Right(), l.width) << a.text;
             }
             EXPECT_LE(a.Bottom(), l.height) << a.text;
             for (std::size_t j = i + 1; j < l.texts.size(); ++j) {
-                const ChartText& b = l.texts[j];
+                const LayoutText& b = l.texts[j];
                 const bool apart = a.Right() <= b.Left() || b.Right() <= a.Left() || a.Bottom() <= b.Top() ||
                                    b.Bottom() <= a.Top();
                 EXPECT_TRUE(apart) << "\"" << a.text << "\" overlaps \"" << b.text << "\"";
@@ -173,29 +174,29 @@ TEST(Chart, TextsKeepApartAndInsideTheChart) {
     }
 }
 
-TEST(Chart, PanelsHoldFewDistinctLinesFromTheWarmUpOn) {
-    for (const auto& [name, data] : Charts()) {
+TEST(Drawing, PanelsHoldFewDistinctLinesFromTheWarmUpOn) {
+    for (const auto& [name, data] : Drawings()) {
         SCOPED_TRACE(name);
-        const ChartLayout l = LayOut(data, {250, ""});
+        const DrawingLayout l = LayOut(data, {250, ""});
         std::multiset<std::size_t> drawn;
         ASSERT_FALSE(l.panels.empty());
         EXPECT_EQ(l.panels.front().kind, PanelKind::Price);
-        for (const ChartPanel& p : l.panels) {
+        for (const LayoutPanel& p : l.panels) {
             SCOPED_TRACE(p.title);
             EXPECT_LE(p.lines.size(), kMaxLinesPerPanel);
             std::set<std::string> colours, families;
-            for (const ChartLine& line : p.lines) {
+            for (const PanelLine& line : p.lines) {
                 colours.insert(line.colour.Text());
                 const Column& c = data.columns[line.column];
                 families.insert(std::to_string(static_cast<int>(c.study->about->roles[static_cast<std::size_t>(c.slot)])));
             }
             EXPECT_EQ(colours.size(), p.lines.size()) << "colours repeat";
             EXPECT_LE(families.size(), 1u) << "a panel mixes families";
-            std::vector<const ChartLine*> all;
-            for (const ChartLine& line : p.lines) all.push_back(&line);
-            for (const ChartRow& row : p.rows)
-                for (const ChartLine& line : row.columns) all.push_back(&line);
-            for (const ChartLine* line : all) {
+            std::vector<const PanelLine*> all;
+            for (const PanelLine& line : p.lines) all.push_back(&line);
+            for (const PanelRow& row : p.rows)
+                for (const PanelLine& line : row.columns) all.push_back(&line);
+            for (const PanelLine* line : all) {
                 drawn.insert(line->column);
                 const std::size_t number = data.totalBars - data.bars.size() + line->from;  // of its first bar
                 const auto warmup = static_cast<std::size_t>(data.columns[line->column].warmup);
@@ -214,13 +215,13 @@ TEST(Chart, PanelsHoldFewDistinctLinesFromTheWarmUpOn) {
     }
 }
 
-TEST(Chart, SvgIsWellFormedWithAFourNumberViewBoxAndEveryDrawnColumn) {
+TEST(Drawing, SvgIsWellFormedWithAFourNumberViewBoxAndEveryDrawnColumn) {
     const RowTable r = ReplayTable(SyntheticSeries(900, 2), AllStudiesOptions());
     for (const std::size_t shown : {std::size_t{0}, std::size_t{120}, std::size_t{5000}}) {
         SCOPED_TRACE(shown);
-        const ChartData data = Record(r, "bars <from> \"Q&A\".csv", shown);
+        const DrawingData data = Record(r, "bars <from> \"Q&A\".csv", shown);
         std::vector<std::map<std::string, std::string>> elements;
-        const std::string svgText = ChartSvg(data, {shown, "a & b"});
+        const std::string svgText = DrawingSvg(data, {shown, "a & b"});
         ASSERT_TRUE(WellFormedXml(svgText, &elements));
         ASSERT_EQ(elements.front()["<>"], "svg");
         std::istringstream box(elements.front()["viewBox"]);
@@ -250,7 +251,7 @@ TEST(Chart, SvgIsWellFormedWithAFourNumberViewBoxAndEveryDrawnColumn) {
             }
         }
         // The page around the same drawing.
-        const std::string html = ChartHtml(data, {shown, "a & b"});
+        const std::string html = DrawingHtml(data, {shown, "a & b"});
         const std::size_t from = html.find("<svg "), to = html.find("</svg>");
         ASSERT_NE(from, std::string::npos);
         ASSERT_TRUE(WellFormedXml(std::string_view(html).substr(from, to + 6 - from), nullptr));
@@ -264,11 +265,28 @@ TEST(Chart, SvgIsWellFormedWithAFourNumberViewBoxAndEveryDrawnColumn) {
     }
     // No studies: the candlesticks alone.
     std::vector<std::map<std::string, std::string>> elements;
-    ASSERT_TRUE(WellFormedXml(ChartSvg(Record(ReplayTable(SyntheticSeries(300, 1), {}), "s", 250), {}), &elements));
+    ASSERT_TRUE(WellFormedXml(DrawingSvg(Record(ReplayTable(SyntheticSeries(300, 1), {}), "s", 250), {}), &elements));
     std::set<std::string> classes;
     for (auto& e : elements)
         if (e["<>"] == "path") classes.insert(e["class"]);
     EXPECT_EQ(classes, (std::set<std::string>{"wicks", "up", "down"}));
+}
+
+// The page carries its script and style as they stand in page.js and
+// page.css, whole and byte for byte (they are built into the program).
+TEST(Drawing, ThePageCarriesItsScriptAndStyleAsTheirFilesHoldThem) {
+    const auto read = [](const char* name) {
+        std::ifstream in(std::filesystem::path(ZT_DRAWING_DIR) / name, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    const std::string script = read("page.js"), style = read("page.css");
+    ASSERT_GT(script.size(), 1000u);
+    ASSERT_GT(style.size(), 100u);
+    const std::string html = DrawingHtml(Record(ReplayTable(SyntheticSeries(50, 1), AllStudiesOptions()), "s", 250), {});
+    EXPECT_NE(html.find("<style>\n" + style + "</style>\n</head>"), std::string::npos);
+    EXPECT_NE(html.find("<script>\n" + script + "</script>\n</body>"), std::string::npos);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #define ZT_NULL_DEVICE "/dev/null"
 #endif
 
-namespace zt::bench {
+namespace zt::test {
 
 class QuietStandardError {
 public:
@@ -31,4 +31,4 @@ private:
     int saved_;
 };
 
-}  // namespace zt::bench
+}  // namespace zt::test
