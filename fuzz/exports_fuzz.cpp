@@ -25,13 +25,12 @@
 #include <limits>
 #include <map>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
 #include "include/zarntrade.h"
 #include "store/registry.h"
-#include "tests/study_table.h"
+#include "tests/study_calls.h"
 
 namespace zt::fuzz {
 namespace {
@@ -39,38 +38,19 @@ namespace {
 constexpr int kSlots = 10;
 constexpr int kBandLimit = 200;
 
-using Entry = double (*)(std::int32_t id, std::int32_t period, std::int32_t smoothing);
-
-template <auto E>
-double Call(std::int32_t id, std::int32_t period, std::int32_t smoothing) {
-    if constexpr (std::is_invocable_v<decltype(E), std::int32_t>) {
-        (void)period;
-        (void)smoothing;
-        return E(id);
-    } else {
-        return E(id, period, smoothing);
-    }
-}
-
 struct Study {
     const char* name;
-    Entry call;
+    test::StudyCallWithLengths call;
     int slots;
     bool bands;
 };
 
+// The tests' table, in the export list's order (the inputs pick a study by
+// its place in it).
 std::vector<Study> MakeStudies() {
     std::vector<Study> v;
-#define ZT_CONTROL(name)
-#define ZT_STUDY(name) \
-    v.push_back({#name, &Call<&name>, test::CatalogueSlots(#name), std::string_view(#name) == "E_ZARNEBANDS"});
-#define ZT_STUDY_ONLY(name) ZT_STUDY(name)
-#define ZT_EXPORT(kind, result, name, params) kind(name)
-#include "include/zarntrade_exports.inc"
-#undef ZT_EXPORT
-#undef ZT_STUDY_ONLY
-#undef ZT_STUDY
-#undef ZT_CONTROL
+    for (const test::StudyInfo& s : test::ExportedStudies())
+        v.push_back({s.name, test::StudyWithLengthsByName(s.name), s.slots, s.bands});
     return v;
 }
 

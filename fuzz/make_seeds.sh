@@ -126,6 +126,10 @@ mkdir -p "$replay"
 { b 2 5 0; printf 'Timestamp\tOpen\tHigh\tLow\tClose\tVol\n01/31/2024 09:35:00\t1\t2\t0.5\t1.5\t10\n'
   printf '01/31/2024 09:40:30\t1.5\t1.5\t1.5\t1.5\t0\n'; } >"$replay/tab_datetime"
 { b 0 2 0; printf 'date,time,open,high,low,close\n31.01.2024,09:35,1,2,3,4\n31.01.2024,0936,1e308,nan,-1,1e16\n'; } >"$replay/refused_rows"
+# Trades: the same text is also read as a trade file.
+{ b 3 1 0; printf 'date,time,price,size\n20240102,09:00:05,100.25,3\n20240102,09:00:59,100.5,0\n'
+  printf '20240102,23:59:59,99,1\n20240103,00:00:00,99.25,2\n'; } >"$replay/trades"
+{ b 5 1 0; printf '"Timestamp";"Last";"Qty"\r\n"2024-01-31T09:35:00.5Z";"1.5";"2"\r\n2024-01-31 09:35:00;0;-1\r\n'; } >"$replay/trades_refused"
 # A bar across most of the double range and a volume near the top.
 { b 1 8 1 1; printf '\x00\x00\x00\x00\x00\x00\xf0\x3f\x00\x00\x00\x00\x00\x00\xe0\x7f'
   printf '\x00\x00\x00\x00\x00\x00\xe0\xff\x00\x00\x00\x00\x00\x00\x00\x40\x00\x00\x00\x00\x00\x00\xd0\x7f'

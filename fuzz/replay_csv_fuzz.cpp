@@ -10,6 +10,12 @@
 // range (its extremes among open, high, low and close) with its high not
 // below its low where the bar's is not, and never shows more volume than the bar.
 //
+// The same text read as trades either throws InputError or hands out trades
+// with a price above zero and at most 1e15, a size from 0 to 1e15, a valid
+// date and second of the day, none earlier than the one before, whatever the
+// chunk size; the bars they form (every timeframe) go forward in time, each
+// update keeps the bar's stamp and open, and its low, close and high in order.
+//
 // Input: a byte choosing the chunk size, a byte for the number of intrabar
 // steps, a byte telling whether bars of raw doubles follow (each 5 doubles);
 // the rest is the CSV text.
@@ -21,6 +27,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "replay/driver/bars.h"
+#include "replay/driver/trades.h"
 
 namespace zt::fuzz {
 namespace {
@@ -88,6 +95,78 @@ void CheckSnapshots(const Bar& bar, int n) {
     }
 }
 
+bool ReadTrades(const std::string& text, std::size_t chunk, std::vector<replay::Trade>& trades) {
+    trades.clear();
+    try {
+        replay::CsvTrades csv(text, "fuzz.csv", chunk);
+        replay::Trade t{};
+        while (csv.Next(t)) trades.push_back(t);
+        return true;
+    } catch (const replay::InputError&) {
+        return false;
+    }
+}
+
+class TradeList : public replay::TradeSource {
+public:
+    explicit TradeList(const std::vector<replay::Trade>& t) : t_(t) {}
+    bool Next(replay::Trade& t) override {
+        if (i_ == t_.size()) return false;
+        t = t_[i_++];
+        return true;
+    }
+    const std::string& Name() const override { return name_; }
+    double Done() const override { return 0.0; }
+
+private:
+    const std::vector<replay::Trade>& t_;
+    std::size_t i_ = 0;
+    std::string name_ = "fuzz";
+};
+
+void CheckTrades(const std::string& text, std::size_t chunk) {
+    std::vector<replay::Trade> trades, whole;
+    const bool read = ReadTrades(text, chunk, trades);
+    ZT_FUZZ_CHECK(read == ReadTrades(text, std::size_t{1} << 20, whole), "the chunk size decided whether trades were read");
+    if (!read) return;
+    ZT_FUZZ_CHECK(trades.size() == whole.size(), "the chunk size changed the number of trades");
+    for (std::size_t i = 0; i < trades.size(); ++i) {
+        const replay::Trade& t = trades[i];
+        ZT_FUZZ_CHECK(SameBits(t.price, whole[i].price) && SameBits(t.size, whole[i].size) && t.date == whole[i].date &&
+                          t.second == whole[i].second,
+                      "the chunk size changed a trade");
+        ZT_FUZZ_CHECK(t.price > 0.0 && t.price <= 1e15, "a trade read with a price not above zero or absurd");
+        ZT_FUZZ_CHECK(t.size >= 0.0 && t.size <= 1e15, "a trade read with a negative or absurd size");
+        ZT_FUZZ_CHECK(t.second >= 0 && t.second < 86400, "a trade read with an impossible time");
+        if (i > 0) {
+            const replay::Trade& p = trades[i - 1];
+            ZT_FUZZ_CHECK(t.date > p.date || (t.date == p.date && t.second >= p.second), "trades read out of order");
+        }
+    }
+    for (const char* timeframe : {"1m", "5m", "15m", "1h", "1d"}) {
+        TradeList list(trades);
+        replay::TradeBars bars(list, *replay::ParseTimeframe(timeframe));
+        Bar b{}, first{}, previous{};
+        bool last = false, opened = false, any = false;
+        while (bars.Next(b, last)) {
+            if (!opened) {
+                if (any) {
+                    const bool later = b.date > previous.date || (b.date == previous.date && b.time > previous.time);
+                    ZT_FUZZ_CHECK(later, std::string("a ") + timeframe + " bar not later than the one before");
+                }
+                first = b;
+                opened = true;
+            }
+            ZT_FUZZ_CHECK(b.date == first.date && b.time == first.time && SameBits(b.open, first.open),
+                          "an update moved the forming bar's stamp or open");
+            ZT_FUZZ_CHECK(b.low <= b.close && b.close <= b.high && b.low <= b.open && b.open <= b.high,
+                          "an update with its prices out of order");
+            if (last) previous = b, opened = false, any = true;
+        }
+        ZT_FUZZ_CHECK(!opened, "the last bar formed was not closed");
+    }
+}
+
 }  // namespace
 }  // namespace zt::fuzz
 
@@ -129,5 +208,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     for (const Bar& b : raw) CheckSnapshots(b, steps);
+    CheckTrades(text, chunk);
     return 0;
 }

@@ -27,7 +27,9 @@
 #include "replay/output.h"
 #include "replay/progress.h"
 #include "replay/driver/replay.h"
+#include "replay/driver/signals.h"
 #include "replay/driver/study_table.h"
+#include "replay/driver/trades.h"
 
 using namespace zt::replay;
 
@@ -50,6 +52,13 @@ input.
       --ebands P,S     period and smoothing of E_ZARNEBANDS (default 80,14)
       --ticks N        send every forming bar N times with intrabar values
                        before its final values, evaluating each time
+      --tick-file FILE read trades (date, time, price, size) instead of bars
+                       and send every trade as an update of the forming bar
+      --timeframe TF   the bars the trades form: 1m, 5m, 15m, 1h or 1d
+      --signal-report FILE
+                       with --ticks or --tick-file: write the confirmation
+                       report, one row per signal slot: what the forming bar
+                       showed against what the closed bar kept
       --via-dll        call through the DLL entry with VARIANT arguments
                        wherever it knows the operation (prices become whole)
       --states N       N study states on the chart, the studies assigned in
@@ -69,6 +78,10 @@ open, high, low, close, volume (or one date-time column; time and volume
 may be left out; other columns are not used). Comma, semicolon or tab;
 dates YYYYMMDD, YYYY-MM-DD, MM/DD/YYYY or DD.MM.YYYY; times HHMM, HH:MM or
 HH:MM:SS (seconds are dropped); oldest bar first.
+
+Trade file (--tick-file): date and time with seconds (or one date-time
+column), price and size, oldest first, same layouts; intraday bars are
+stamped with the end of their interval (09:00:00 to 09:00:59 form 0901).
 
 Exit codes: 0 done, 1 bad input or an output that cannot be written,
 2 bad options, 3 the library could not be loaded or broke its contract.
@@ -95,6 +108,9 @@ struct Arguments {
     std::string drawing;  // --chart
     std::string trace;
     std::string library;
+    std::string tickFile;
+    std::optional<Timeframe> timeframe;
+    std::string signalReport;
     std::size_t drawingBars = 250;  // --chart-bars
     std::vector<const StudyInfo*> studies;
     ReplayOptions replay;
@@ -124,8 +140,7 @@ std::vector<const StudyInfo*> ParseStudies(std::string_view list) {
         if (s == nullptr) {
             std::string problem = "--studies: ";
             problem.append(name);
-            problem += FindCatalogueEntry(name) != nullptr ? " is not in this build of the library"
-                                                           : " is not a study (zarn-replay --list shows them)";
+            problem += " is not a study (zarn-replay --list shows them)";
             throw UsageError(problem);
         }
         if (std::find(chosen.begin(), chosen.end(), s) == chosen.end()) chosen.push_back(s);
@@ -170,6 +185,13 @@ Arguments Parse(int argc, char** argv) {
         else if (arg == "--chart") a.drawing = file();
         else if (arg == "--trace") a.trace = file();
         else if (arg == "--library") a.library = file();
+        else if (arg == "--tick-file") a.tickFile = file();
+        else if (arg == "--signal-report") a.signalReport = file();
+        else if (arg == "--timeframe") {
+            const std::string_view v = value();
+            a.timeframe = ParseTimeframe(v);
+            if (!a.timeframe) throw UsageError("--timeframe takes 1m, 5m, 15m, 1h or 1d, not \"" + std::string(v) + "\"");
+        }
         else if (arg == "--chart-bars") a.drawingBars = static_cast<std::size_t>(Number(arg, value(), 0, 100000000));
         else if (arg == "--ticks") a.replay.ticks = static_cast<int>(Number(arg, value(), 0, 1000));
         else if (arg == "--states") a.replay.states = static_cast<int>(Number(arg, value(), 1, 1000));
@@ -191,6 +213,15 @@ Arguments Parse(int argc, char** argv) {
             throw UsageError("one input file only (also given: " + std::string(arg) + ")");
         }
     }
+    if (!a.tickFile.empty()) {
+        if (!a.input.empty()) throw UsageError("--tick-file replaces the bars file: give one or the other");
+        if (a.replay.ticks > 0) throw UsageError("--tick-file sends every trade: --ticks does not go with it");
+        if (!a.timeframe) throw UsageError("--tick-file needs --timeframe (1m, 5m, 15m, 1h or 1d)");
+    } else if (a.timeframe) {
+        throw UsageError("--timeframe goes with --tick-file");
+    }
+    if (!a.signalReport.empty() && a.tickFile.empty() && a.replay.ticks == 0 && !a.help && !a.list)
+        throw UsageError("--signal-report needs intrabar updates: --ticks N or --tick-file");
     if (!studiesGiven) a.studies = AllStudies();
     a.replay.studies = a.studies;
     return a;
@@ -211,27 +242,31 @@ bool IsHtmlName(const std::string& path) {
 void List(std::FILE* out) {
     std::fprintf(out, "%-31s %-6s %-5s %-7s %-4s %s\n", "study", "scale", "slots", "warm-up", "DLL",
                  "slot names / what it computes");
-    for (const CatalogueEntry& e : Catalogue()) {
-        const StudyInfo* s = FindStudy(e.name);
+    for (const StudyInfo& s : Studies()) {
+        const CatalogueEntry& e = *s.about;
         std::string names;
         for (int k = 0; k < e.slots; ++k) {
             if (k > 0) names += ',';
             names.append(e.slotNames[k]);
         }
-        std::fprintf(out, "%-31.*s %-6s %-5d %-7d %-4s %s%s\n", static_cast<int>(e.name.size()), e.name.data(),
-                     e.scale == Scale::Price ? "price" : "panel", e.slots, e.warmup,
-                     s == nullptr ? "-" : s->viaDll ? "yes" : "no", names.c_str(),
-                     s == nullptr ? "  (not in this build)" : "");
+        std::fprintf(out, "%-31.*s %-6s %-5d %-7d %-4s %s\n", static_cast<int>(e.name.size()), e.name.data(),
+                     e.scale == Scale::Price ? "price" : "panel", e.slots, e.warmup, s.viaDll ? "yes" : "no",
+                     names.c_str());
         std::fprintf(out, "%-57s%.*s\n", "", static_cast<int>(e.description.size()), e.description.data());
     }
-    std::fprintf(out, "%zu of %zu studies in this build\n", Studies().size(), Catalogue().size());
+    std::fprintf(out, "%zu studies\n", Studies().size());
 }
 
 std::string Describe(const Arguments& a) {
     const std::size_t n = a.replay.states > 0 ? std::min<std::size_t>(a.studies.size(), a.replay.states) : a.studies.size();
     std::string d = std::to_string(n) + (n == 1 ? " study" : " studies");
     if (a.replay.states > 0) d += " on " + std::to_string(a.replay.states) + " states";
-    d += ", ticks " + std::to_string(a.replay.ticks);
+    if (a.timeframe) {
+        d += ", trades formed into " + std::to_string(a.timeframe->seconds / 60) + "-minute bars";
+        if (a.timeframe->daily()) d += " (daily)";
+    } else {
+        d += ", ticks " + std::to_string(a.replay.ticks);
+    }
     d += a.replay.viaDll ? ", through DLL" : ", direct calls";
     return d;
 }
@@ -313,13 +348,20 @@ int Run(const Arguments& args, const Console& console) {
     std::string message;
     try {
         const std::string same = SameFileProblem(
-            {{"-o", args.output}, {"--chart", args.drawing}, {"--trace", args.trace}}, args.input);
+            {{"-o", args.output}, {"--chart", args.drawing}, {"--trace", args.trace}, {"--signal-report", args.signalReport}},
+            args.tickFile.empty() ? args.input : args.tickFile);
         if (!same.empty()) throw UsageError(same);
 
         std::unique_ptr<BarSource> bars;
         std::vector<std::string> notes;
         CsvBars* csvBars = nullptr;
-        if (args.input.empty()) {
+        std::unique_ptr<CsvTrades> trades;
+        std::unique_ptr<UpdateSource> updates;
+        if (!args.tickFile.empty()) {
+            trades = std::make_unique<CsvTrades>(args.tickFile);
+            for (const std::string& n : trades->Notes()) console.Say("note: ", n);
+            updates = std::make_unique<TradeBars>(*trades, *args.timeframe);
+        } else if (args.input.empty()) {
             bars = std::make_unique<SyntheticBars>(args.syntheticBars, args.seed);
         } else {
             auto reader = std::make_unique<CsvBars>(args.input);
@@ -327,6 +369,7 @@ int Run(const Arguments& args, const Console& console) {
             for (const std::string& n : reader->Notes()) console.Say("note: ", n);
             bars = std::move(reader);
         }
+        if (!updates) updates = std::make_unique<TickedBars>(*bars, args.replay.ticks);
 
         // Every output exists under its temporary name before the replay
         // starts: a folder that cannot be written stops the run here.
@@ -334,6 +377,8 @@ int Run(const Arguments& args, const Console& console) {
         std::optional<OutputFile> drawingFile, traceFile;
         if (!args.drawing.empty()) drawingFile.emplace(args.drawing, console.outFd());
         if (!args.trace.empty()) traceFile.emplace(args.trace, console.outFd());
+        std::optional<OutputFile> reportFile;
+        if (!args.signalReport.empty()) reportFile.emplace(args.signalReport, console.outFd());
         const NullDevice null;
         auto streams = std::make_unique<LibraryStreams>(traceFile ? traceFile->fd() : null.fd(), null.fd());
         auto library = std::make_unique<Library>(args.library.empty() ? DefaultLibraryFile() : std::filesystem::path(args.library));
@@ -342,22 +387,32 @@ int Run(const Arguments& args, const Console& console) {
         CsvWriter writer(csv, columns);
         std::optional<DrawingRecorder> recorder;
         std::vector<RowSink*> sinks{&writer};
-        if (drawingFile) sinks.push_back(&recorder.emplace(bars->Name(), columns, args.drawingBars));
+        if (drawingFile) sinks.push_back(&recorder.emplace(updates->Name(), columns, args.drawingBars));
+        std::optional<SignalReport> report;
+        if (reportFile) report.emplace(columns);
+        // The page shows what the signals did while the bars formed.
+        std::optional<SignalTrail> trail;
+        if (drawingFile && IsHtmlName(args.drawing) && (trades || args.replay.ticks > 0))
+            trail.emplace(columns, args.drawingBars);
+        UpdateFanOut observers{report ? &*report : nullptr, trail ? &*trail : nullptr};
         RowFanOut rows(sinks);
 
         ProgressBar progress("replaying", console.err(), console.errIsTerminal());
         ReplayOptions options = args.replay;
-        options.progress = [&](std::size_t n) { progress.Update(n, bars->Done()); };
+        options.progress = [&](std::size_t n) { progress.Update(n, updates->Done()); };
         const auto start = std::chrono::steady_clock::now();
-        const ReplayStats stats = Replay(library->exports(), *bars, options, rows);
+        const ReplayStats stats =
+            Replay(library->exports(), *updates, options, rows, observers.OrNull());
         writer.Finish();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         progress.Finish();
+        if (reportFile) reportFile->Write(SignalReportCsv(report->Counts()));
         if (drawingFile) {
             // FILE.html (or .htm) gets the interactive page, anything else the SVG.
             const DrawingOptions drawingOptions{args.drawingBars, Describe(args)};
-            drawingFile->Write(IsHtmlName(args.drawing) ? DrawingHtml(recorder->Data(), drawingOptions)
-                                                    : DrawingSvg(recorder->Data(), drawingOptions));
+            DrawingData data = recorder->Data();
+            if (trail) data.trailColumns = trail->Columns(), data.trails = trail->Trails();
+            drawingFile->Write(IsHtmlName(args.drawing) ? DrawingHtml(data, drawingOptions) : DrawingSvg(data, drawingOptions));
         }
 
         library.reset();  // its last trace lines
@@ -366,6 +421,7 @@ int Run(const Arguments& args, const Console& console) {
         csv.Commit();
         if (drawingFile) drawingFile->Commit();
         if (traceFile) traceFile->Commit();
+        if (reportFile) reportFile->Commit();
 
         if (csvBars != nullptr)
             for (const std::string& w : csvBars->Warnings()) console.Say("warning: ", w);
@@ -376,6 +432,11 @@ int Run(const Arguments& args, const Console& console) {
                          stats.bars, Describe(args).c_str(), stats.evaluations, seconds,
                          seconds > 0 ? n / seconds : 0.0,
                          stats.evaluations ? seconds * 1e6 / static_cast<double>(stats.evaluations) : 0.0);
+            if (trades) {
+                std::fprintf(console.err(), "zarn-replay: %zu trades sent as updates, %.0f trades/s\n", stats.updates,
+                             seconds > 0 ? static_cast<double>(stats.updates) / seconds : 0.0);
+            }
+            if (report) std::fputs(SignalReportTable(report->Counts()).c_str(), console.err());
         }
         return 0;
     } catch (const os::Stopped&) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 #include "studies/study_entry.h"
@@ -31,6 +32,18 @@ protected:
     test::QuietTrace quiet_;
 };
 
+// The slot of studies/study_records.h named `record`, or kSlots.
+std::uint32_t RecordSlotNamed(std::string_view record) {
+    constexpr std::string_view kNames[] = {
+#define ZT_RECORD_NAME(slot, type) #slot,
+        ZT_STUDY_RECORDS(ZT_RECORD_NAME)
+#undef ZT_RECORD_NAME
+    };
+    for (std::uint32_t i = 0; i < std::size(kNames); ++i)
+        if (kNames[i] == record) return i;
+    return RecordTable::kSlots;
+}
+
 int RecordsHeld(const StudyState& state) {
     int held = 0;
     for (std::uint32_t slot = 0; slot < RecordTable::kSlots; ++slot) held += state.records.find(slot) != nullptr;
@@ -49,9 +62,7 @@ TEST_P(RecordAllocation, AFailedRecordAnswersZeroWritesNothingAndTheStateGoesOn)
         if (i < 3) continue;  // the study starts on bar 4 on both states
         if (i == 3) {
             for (double& v : state->slots.values) v = 7.5;
-            const bool keepsMemory = GetParam().name != std::string_view("E_ZARNA900") &&
-                                     GetParam().name != std::string_view("E_ZARN02") &&
-                                     GetParam().name != std::string_view("E_ZARNTIGHTSTOP");
+            const bool keepsMemory = GetParam().about->KeepsMemory();
             test::FailNextAllocation();
             const double v = call()(failing);
             test::FailNextAllocation(false);
@@ -78,6 +89,17 @@ TEST_P(RecordAllocation, NothingAllocatesAfterTheFirstEvaluation) {
     Store(id, 1, bars[0]);
     call()(id);
     EXPECT_LE(test::Allocations() - beforeFirst, 1) << "one record at most";
+    // The record is the one the catalogue names, or none.
+    const StudyState& state = *TheRegistries().states.at(id);
+    const catalogue::Study& about = *GetParam().about;
+    EXPECT_EQ(RecordsHeld(state), about.KeepsMemory() ? 1 : 0) << GetParam().name;
+    if (about.KeepsMemory()) {
+        const std::uint32_t slot = RecordSlotNamed(about.record);
+        ASSERT_LT(slot, RecordTable::kSlots) << about.record;
+        EXPECT_NE(state.records.find(slot), nullptr)
+            << GetParam().name << " keeps its memory elsewhere than in the record the catalogue names, "
+            << about.record;
+    }
     const long afterFirst = test::Allocations();
     for (std::size_t i = 1; i < bars.size(); ++i) {
         const auto n = static_cast<std::int32_t>(i + 1);

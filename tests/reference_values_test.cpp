@@ -13,12 +13,15 @@
 //   zt_reference_test --regenerate   rewrites the files from this build
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <sstream>
 #include <string>
@@ -359,6 +362,204 @@ TEST_F(ReferenceValues, BuiltInSeriesWithIntrabarUpdates) { Run(kBuiltIn); }
 TEST_F(ReferenceValues, BuiltInSeriesWithoutIntrabarUpdatesGivesTheSameValues) {
     if (regenerate) GTEST_SKIP() << "written by BuiltInSeriesWithIntrabarUpdates";
     Compare(kBuiltIn, Compute(Load(kBuiltIn), 0));
+}
+
+// ---------------------------------------------------------------------------
+// Readable vectors (tests/reference/vectors/): every slot of every study at a
+// few chosen bars of a short series, printed to 17 significant digits and as
+// the exact double in hexadecimal, one file per study. The hashes above guard
+// every bar; these are what a reader can check by hand.
+
+constexpr std::size_t kVectorBars = 360;
+constexpr std::uint64_t kVectorSeed = 7;  // the first bars of builtin_5000_seed7.txt
+
+std::string VectorPath(std::string_view file) {
+    return std::string(ZT_REFERENCE_DIR) + "/vectors/" + std::string(file);
+}
+
+// The bars every vector is computed from, as a CSV a reader (and
+// tests/reference/vectors/cross_check.py) can open.
+std::string BarsCsv(const replay::Series& s) {
+    std::string out = "date,time,open,high,low,close,volume\n";
+    for (const replay::Bar& b : s.bars) {
+        out += std::to_string(b.date) + "," + std::to_string(b.time) + "," + Number(b.open) + "," + Number(b.high) +
+               "," + Number(b.low) + "," + Number(b.close) + "," + Number(b.volume) + "\n";
+    }
+    return out;
+}
+
+std::string Digits17(double v) {
+    char buf[40];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 17);
+    return std::string(buf, ec == std::errc{} ? end : buf);
+}
+
+std::string HexFloat(double v) {
+    char buf[40];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::hex);
+    const std::string digits(buf, ec == std::errc{} ? end : buf);
+    if (!std::isfinite(v)) return digits;
+    return digits[0] == '-' ? "-0x" + digits.substr(1) : "0x" + digits;
+}
+
+// Right after the warm-up, the first bars, a few round bars and the last two.
+std::vector<std::size_t> ChosenBars(int warmup) {
+    std::vector<std::size_t> bars{1, 2, 3, 100, 200, 300, kVectorBars - 1, kVectorBars};
+    for (int k = 1; k <= 2; ++k) bars.push_back(static_cast<std::size_t>(warmup + k));
+    std::sort(bars.begin(), bars.end());
+    bars.erase(std::unique(bars.begin(), bars.end()), bars.end());
+    while (!bars.empty() && bars.back() > kVectorBars) bars.pop_back();
+    return bars;
+}
+
+std::string Padded(std::string s, std::size_t width) {
+    if (s.size() < width) s.insert(0, width - s.size(), ' ');
+    return s;
+}
+
+std::string WriteVectors(const Values& v, const test::StudyInfo& study) {
+    const replay::CatalogueEntry* about = replay::FindCatalogueEntry(study.name);
+    std::ostringstream out;
+    out << "# " << study.name << ": " << about->description << "\n"
+        << "# Every bar of bars.csv (the first " << kVectorBars << " bars of the built-in series, seed " << kVectorSeed
+        << ")\n# sent once to a fresh state (E_BARVALUES), then the study entry"
+        << (study.bands ? " (period " + std::to_string(kBandsPeriod) + ", smoothing " +
+                              std::to_string(kBandsSmoothing) + ")"
+                        : std::string())
+        << ", then E_GETRETURN for each slot.\n"
+        << "# Warm-up " << about->warmup << " (the catalogue's): bar " << about->warmup + 1
+        << " is the first a chart draws.\n"
+        << "# Each value: 17 significant digits, then the same double exactly, in hexadecimal.\n"
+        << "# Written by zt_reference_test --regenerate; checked by ReferenceVectors.EveryStudyAtChosenBars.\n"
+        << "study " << study.name << "\n";
+    std::size_t first = 0;
+    while (v.columns[first].study != study.name) ++first;
+    for (const std::size_t bar : ChosenBars(about->warmup)) {
+        const replay::Bar& b = v.bars[bar - 1];
+        out << "bar " << bar << "  " << b.date << " " << b.time << "  open " << Number(b.open) << " high "
+            << Number(b.high) << " low " << Number(b.low) << " close " << Number(b.close) << " volume "
+            << Number(b.volume) << "\n";
+        for (int k = 0; k < study.slots; ++k) {
+            const double x = v.At(bar - 1, first + static_cast<std::size_t>(k));
+            const std::string slot(about->slotNames[static_cast<std::size_t>(k)]);
+            out << "  " << slot << std::string(slot.size() < 12 ? 12 - slot.size() : 1, ' ')
+                << Padded(Digits17(x), 24) << "  " << HexFloat(x) << "\n";
+        }
+    }
+    return out.str();
+}
+
+// One value line of a vector file.
+struct VectorValue {
+    std::size_t bar;
+    std::string slot;
+    std::string decimal, hex;
+};
+
+struct VectorFile {
+    std::string study;
+    std::vector<VectorValue> values;
+};
+
+VectorFile ReadVectors(const std::string& path) {
+    VectorFile f;
+    std::ifstream in(path);
+    std::string line;
+    std::size_t bar = 0;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream s(line);
+        std::string key;
+        s >> key;
+        if (key == "study") {
+            s >> f.study;
+        } else if (key == "bar") {
+            s >> bar;
+        } else {
+            VectorValue value{bar, key, {}, {}};
+            s >> value.decimal >> value.hex;
+            f.values.push_back(value);
+        }
+    }
+    return f;
+}
+
+double ParseDecimal(const std::string& text) {
+    double v = std::numeric_limits<double>::quiet_NaN();
+    std::from_chars(text.data(), text.data() + text.size(), v);
+    return v;
+}
+
+double ParseHex(const std::string& text) {
+    if (text.size() < 3) return std::numeric_limits<double>::quiet_NaN();
+    const bool negative = text[0] == '-';
+    const std::string digits = text.substr(negative ? 3 : 2);  // after "0x" or "-0x"
+    double v = std::numeric_limits<double>::quiet_NaN();
+    std::from_chars(digits.data(), digits.data() + digits.size(), v, std::chars_format::hex);
+    return negative ? -v : v;
+}
+
+replay::Series VectorSeries() { return replay::ReadBarsCsv(VectorPath("bars.csv")); }
+
+TEST(ReferenceVectors, BarsAreTheFirstBarsOfTheBuiltInSeries) {
+    const replay::Series builtIn = replay::SyntheticSeries(kVectorBars, kVectorSeed);
+    if (regenerate) {
+        std::ofstream out(VectorPath("bars.csv"), std::ios::binary);
+        out << BarsCsv(builtIn);
+        ASSERT_TRUE(out.good()) << "cannot write " << VectorPath("bars.csv");
+        return;
+    }
+    std::ifstream in(VectorPath("bars.csv"), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), BarsCsv(builtIn));
+}
+
+TEST(ReferenceVectors, EveryStudyAtChosenBars) {
+    if (regenerate && !std::ifstream(VectorPath("bars.csv"))) GTEST_SKIP() << "bars.csv is written first";
+    const replay::Series series = VectorSeries();
+    ASSERT_EQ(series.bars.size(), kVectorBars) << VectorPath("bars.csv");
+    const Values v = Compute(series, 0);
+    for (const test::StudyInfo& study : test::ExportedStudies()) {
+        const std::string path = VectorPath(std::string(study.name) + ".txt");
+        if (regenerate) {
+            std::ofstream out(path, std::ios::binary);
+            out << WriteVectors(v, study);
+            ASSERT_TRUE(out.good()) << "cannot write " << path;
+            continue;
+        }
+        const VectorFile f = ReadVectors(path);
+        ASSERT_EQ(f.study, study.name) << path << ": missing or for another study (zt_reference_test --regenerate)";
+        const replay::CatalogueEntry* about = replay::FindCatalogueEntry(study.name);
+        std::size_t first = 0;
+        while (v.columns[first].study != study.name) ++first;
+        std::map<std::size_t, int> perBar;
+        for (const VectorValue& x : f.values) {
+            ASSERT_TRUE(x.bar >= 1 && x.bar <= kVectorBars) << path << ": bar " << x.bar;
+            int k = 0;
+            while (k < study.slots && about->slotNames[static_cast<std::size_t>(k)] != x.slot) ++k;
+            ASSERT_LT(k, study.slots) << path << ": no slot " << x.slot;
+            perBar[x.bar] += 1;
+            const double got = v.At(x.bar - 1, first + static_cast<std::size_t>(k));
+            const double decimal = ParseDecimal(x.decimal), hex = ParseHex(x.hex);
+            EXPECT_EQ(Bits(decimal), Bits(hex)) << path << ": bar " << x.bar << " " << x.slot
+                                                << ": the two columns disagree";
+            EXPECT_EQ(Bits(got), Bits(hex)) << study.name << " bar " << x.bar << " " << x.slot << ": expected "
+                                             << x.decimal << " (" << x.hex << "), got " << Digits17(got) << " ("
+                                             << HexFloat(got) << ")";
+        }
+        EXPECT_GE(perBar.size(), 6u) << path;
+        for (const auto& [bar, count] : perBar) EXPECT_EQ(count, study.slots) << path << ": bar " << bar;
+    }
+    // No file left behind by a study that is gone or was renamed.
+    for (const auto& entry : std::filesystem::directory_iterator(VectorPath(""))) {
+        const std::string file = entry.path().filename().string();
+        if (file.rfind("E_", 0) != 0) continue;
+        bool known = false;
+        for (const test::StudyInfo& study : test::ExportedStudies())
+            known = known || file == std::string(study.name) + ".txt";
+        EXPECT_TRUE(known) << VectorPath(file) << ": no such study";
+    }
 }
 
 }  // namespace

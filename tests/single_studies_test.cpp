@@ -93,23 +93,45 @@ TEST(BlendLines, DemaLineSmoothsTheSameBlendAsItsUndelayedInput) {
     }
 }
 
+// A close rising by 1 a bar (C = 100 + n, H = C + 2, L = C - 3). The stop
+// line is the mean of the momentum-adjusted close of 12 bars back and the
+// triple trend blend T of 3 bars back; a slot not yet written reads 0.
+//  bar 1: the parabolic stop (step 0.03) reverses to long at once and
+//         returns the low, 98; its variable-index average is seeded with 98
+//         and the blend's smoothed leg reads a zero slot: blend 0.75 * 98 =
+//         73.5. Momentum-adjusted close (101 + 101 - 0) / 7 = 202/7, its
+//         five-bar mean 202/35. T1 = (73.5 + 202/35 + 202/7) / 3.
+//  bar 2: the next stop was held at the zero low before bar 1, so the stop
+//         returns 0; the average over the stops 0, 98 sees as much fall as
+//         rise and keeps 98: blend 73.5 again. Momentum-adjusted close
+//         (102 + 101 + 102) / 7 = 305/7, five-bar mean (202 + 305) / 35.
+//         T2 = (73.5 + 507/35 + 305/7) / 3.
+//  bars 1-3: 0; bar 4: T1 / 2 = 3784.5 / 210; bar 5: T2 / 2 = 4604.5 / 210.
+//  bar 13: the momentum half arrives, 202/7 from bar 1. From bar 8 on the
+//         momentum-adjusted close of this series is C - 3 + 7/7 = C - 2 (108
+//         on bar 10), and the short-term bias is that minus T: so the trend
+//         half is 108 minus the bias of bar 10.
 TEST_F(SingleStudies, StopLineBringsInItsTwoHalvesAfterThreeAndTwelveBars) {
-    BarHistory b;
-    TripleTrendBlendMemory trend{};
-    double trendValues[16] = {};
-    double maValues[16] = {};
-    for (int n = 1; n <= 14; ++n) {
+    const std::int32_t other = E_CREATESTATE2(1);
+    double stop[14] = {};
+    double biasOnBar10 = 0.0;
+    for (int n = 1; n <= 13; ++n) {
         const double c = 100 + n;
         Bar(n, c - 1, c + 2, c - 3, c);
-        b.high.push(c + 2);
-        b.low.push(c - 3);
-        b.close.push(c);
-        trendValues[n] = TripleTrendBlend(b.high, b.low, b.close, trend);
-        maValues[n] = MomentumAdjustedAverage(b.close);
-        const double stop = E_ZARNSTOPLINE(id_);
-        const double expected = ((n > 12 ? maValues[n - 12] : 0.0) + (n > 3 ? trendValues[n - 3] : 0.0)) * 0.5;
-        EXPECT_EQ(stop, expected) << "bar " << n;
+        E_BARVALUES(other, n, 1261207, 930, c - 1, c + 2, c - 3, c, 1000);
+        stop[n] = E_ZARNSTOPLINE(id_);
+        const double bias = E_ZARNSHORTTERMTRADEBIAS(other);
+        if (n == 10) biasOnBar10 = bias;
+        if (n >= 8) {
+            EXPECT_EQ(E_ZARNA900(other), c - 2) << "bar " << n;
+        }
     }
+    EXPECT_EQ(stop[1], 0.0);
+    EXPECT_EQ(stop[2], 0.0);
+    EXPECT_EQ(stop[3], 0.0);
+    EXPECT_DOUBLE_EQ(stop[4], 3784.5 / 210);
+    EXPECT_DOUBLE_EQ(stop[5], 4604.5 / 210);
+    EXPECT_NEAR(stop[13], (202.0 / 7 + (108 - biasOnBar10)) / 2, 1e-9);
 }
 
 TEST_F(SingleStudies, AutoStopIsTwoBarsLate) {
@@ -144,10 +166,13 @@ TEST_F(SingleStudies, StopPairReportsTheMidpointAndAdvancesTheStopLineOnce) {
         const double code = Slot(1), above = Slot(2), below = Slot(3);
         const double stop = E_ZARNSTOPLINE(id_);  // the host may call it too: same value
         const double tight = E_ZARNTIGHTSTOP(id_);
-        const MidpointPosition p = ClassifyMidpoint(m, stop, tight);
-        EXPECT_EQ(code, p.code);
-        EXPECT_EQ(above, p.above);
-        EXPECT_EQ(below, p.below);
+        // 2 strictly between the lines, 1 (and the below flag) under both,
+        // the above flag over both, 0 on either line.
+        const bool over = m > stop && m > tight, under = m < stop && m < tight;
+        const bool between = (stop < m && m < tight) || (tight < m && m < stop);
+        EXPECT_EQ(code, between ? 2.0 : under ? 1.0 : 0.0) << "bar " << n;
+        EXPECT_EQ(above, over ? 1.0 : 0.0) << "bar " << n;
+        EXPECT_EQ(below, under ? -1.0 : 0.0) << "bar " << n;
     }
 }
 

@@ -23,6 +23,10 @@ namespace py = pybind11;
 using namespace zt::replay;
 using zt::python::CoreExports;
 
+namespace zt::python {
+void BindSignals(py::module_& m);  // signals_module.cpp
+}
+
 namespace {
 
 using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
@@ -224,7 +228,7 @@ py::list CatalogueList() {
         d["scale"] = e.scale == Scale::Price ? "price" : "panel";
         d["description"] = std::string(e.description);
         d["exported"] = exported != nullptr;
-        d["via_dll"] = exported != nullptr && exported->viaDll;
+        d["via_dll"] = e.viaDll;
         d["warmup"] = WarmUp(e);
         out.append(d);
     }
@@ -293,6 +297,7 @@ PYBIND11_MODULE(_core, m) {
         return slots;
     });
     m.def("catalogue", &CatalogueList);
+    zt::python::BindSignals(m);
     m.def("synthetic", &Synthetic, py::arg("count"), py::arg("seed"));
     // E_CHECKSTATE: whether the library still holds the state (for tests).
     m.def("state_exists", [](std::int32_t id) { return CoreExports().E_CHECKSTATE(id) != 0; });

@@ -1,5 +1,8 @@
 """Batch runs: bit for bit what the replay tool writes, and the shapes of
 input the package accepts."""
+import re
+from pathlib import Path
+
 import numpy as np
 import pandas as pd
 import pytest
@@ -79,9 +82,20 @@ def test_no_bars_and_no_studies():
     assert zarntrade.run(zarntrade.synthetic_bars(10), studies=[]).shape == (10, 0)
 
 
+def catalogue_lines():
+    """The study catalogue's lines as the library's source holds them."""
+    path = Path(__file__).resolve().parents[2] / "zarntrade" / "include" / "zarntrade_studies.inc"
+    pattern = re.compile(r'^ZT_STUDY_INFO\((\w+), \w+, \d+, "([^"]*)", \d+, "[^"]*", (ZT_DLL|ZT_DIRECT),')
+    return [pattern.match(line).groups() for line in path.read_text().splitlines()
+            if line.startswith("ZT_STUDY_INFO(")]
+
+
 def test_the_catalogue_lists_every_study_with_its_columns():
     listed = zarntrade.studies()
-    assert len(listed) == 34
+    lines = catalogue_lines()
+    assert [s.name for s in listed] == [name for name, _, _ in lines]
+    assert [s.slots for s in listed] == [tuple(slots.split(",")) for _, slots, _ in lines]
+    assert [s.via_dll for s in listed] == [reach == "ZT_DLL" for _, _, reach in lines]
     by_name = {s.name: s for s in listed}
     columns = list(zarntrade.run(zarntrade.synthetic_bars(5)).columns)
     assert columns == [f"{s.name}.{slot}" for s in listed for slot in s.slots]

@@ -28,7 +28,7 @@ import pandas as pd
 
 from . import _core
 
-__all__ = ["run", "Chart", "State", "studies", "synthetic_bars", "StudyEntry", "StateLimitError", "LibraryError",
+__all__ = ["run", "signal_report", "Chart", "State", "studies", "synthetic_bars", "StudyEntry", "StateLimitError", "LibraryError",
            "__version__"]
 
 #: The version of the library and the package (the CMake project's version).
@@ -240,7 +240,7 @@ def _bars(bars: Bars) -> Tuple[Optional[pd.Index], npt.NDArray[np.int32], npt.ND
 # --- batch --------------------------------------------------------------------
 
 def run(bars: Bars, studies: StudyNames = None, ticks: int = 0, ebands: Tuple[int, int] = (80, 14),
-        columns: str = "flat") -> pd.DataFrame:
+        columns: str = "flat", timeframe: Optional[str] = None) -> pd.DataFrame:
     """Every slot of the selected studies on every bar.
 
     Parameters
@@ -263,6 +263,14 @@ def run(bars: Bars, studies: StudyNames = None, ticks: int = 0, ebands: Tuple[in
         "flat": one column per slot named as in the replay tool's CSV
         (``"E_ZARNMP.position"``); "multi": (study, slot) MultiIndex columns
         (``out["E_ZARNMP", "position"]``, ``out["E_ZARNMP"]``).
+    timeframe : {"1min", "5min", "15min", "1h", "1d"}, optional
+        The bars are trades instead: a DataFrame with a ``time`` column of
+        date-times (or a DatetimeIndex), ``price`` and ``size``, oldest
+        first. They form bars stamped with the end of their interval (daily
+        bars with their date), every trade sent as an update of the forming
+        bar, as ``zarn-replay --tick-file`` does; the result is indexed by
+        the bars' stamps and holds their ``open``, ``high``, ``low``,
+        ``close`` and ``volume`` before the slots (``columns="flat"`` only).
 
     Returns
     -------
@@ -287,6 +295,12 @@ def run(bars: Bars, studies: StudyNames = None, ticks: int = 0, ebands: Tuple[in
     names = _study_names(studies)
     ticks = _ticks(ticks)
     period, smoothing = _bands(ebands)
+    if timeframe is not None:
+        if ticks:
+            raise ValueError("ticks does not go with timeframe: every trade is an update")
+        if columns != "flat":
+            raise ValueError("trades give flat columns only (the bars' prices beside the slots)")
+        return _signals.run_trades(bars, timeframe, names, period, smoothing)[0]
     if not isinstance(columns, str):
         raise TypeError(f"columns is \"flat\" or \"multi\", not {type(columns).__name__} ({columns!r})")
     if columns not in ("flat", "multi"):
@@ -303,6 +317,11 @@ def run(bars: Bars, studies: StudyNames = None, ticks: int = 0, ebands: Tuple[in
     if columns == "multi":
         header = pd.MultiIndex.from_tuples([tuple(c.split(".", 1)) for c in names_out], names=["study", "slot"])
     return pd.DataFrame(values, index=index, columns=header, copy=False)
+
+
+def signal_report(data: Union[Bars, pd.DataFrame], ticks: Optional[int] = None, timeframe: Optional[str] = None,
+                  studies: StudyNames = None, ebands: Tuple[int, int] = (80, 14)) -> pd.DataFrame:
+    return _signals.signal_report(data, ticks=ticks, timeframe=timeframe, studies=studies, ebands=ebands)
 
 
 def synthetic_bars(count: int = 3000, seed: int = 1) -> pd.DataFrame:
@@ -560,3 +579,8 @@ class Chart:
     @staticmethod
     def _flush() -> None:
         _emit_trace()
+
+
+from . import signals as _signals  # noqa: E402  (uses the helpers above)
+
+signal_report.__doc__ = _signals.signal_report.__doc__

@@ -1,6 +1,6 @@
 """Type stubs of the extension module zarntrade._core (the library, linked in)."""
 
-from typing import Any, Dict, List, Tuple
+from typing import Any, Dict, List, Optional, Tuple
 
 import numpy as np
 import numpy.typing as npt
@@ -23,6 +23,30 @@ def run(
     bands_period: int,
     bands_smoothing: int,
 ) -> Tuple[List[str], npt.NDArray[np.float64]]: ...
+def run_trades(
+    date: npt.NDArray[np.int32],
+    second: npt.NDArray[np.int32],
+    price: npt.NDArray[np.float64],
+    size: npt.NDArray[np.float64],
+    timeframe: str,
+    studies: List[str],
+    report: bool,
+    bands_period: int,
+    bands_smoothing: int,
+) -> Tuple[List[str], npt.NDArray[np.float64], npt.NDArray[np.float64], Optional[List[Tuple[Any, ...]]]]: ...
+def bars_signal_report(
+    date: npt.NDArray[np.int32],
+    time: npt.NDArray[np.int32],
+    open: npt.NDArray[np.float64],
+    high: npt.NDArray[np.float64],
+    low: npt.NDArray[np.float64],
+    close: npt.NDArray[np.float64],
+    volume: npt.NDArray[np.float64],
+    studies: List[str],
+    ticks: int,
+    bands_period: int,
+    bands_smoothing: int,
+) -> List[Tuple[Any, ...]]: ...
 def columns(names: List[str]) -> List[str]: ...
 def default_studies() -> List[str]: ...
 def canonical_name(name: str) -> str: ...

@@ -22,6 +22,11 @@ struct DrawingData {
     std::vector<Column> columns;
     std::vector<Bar> bars;       // the bars drawn, oldest first
     std::vector<double> values;  // their rows, one value per column
+    // With intrabar updates, what the signal columns showed while each drawn
+    // bar formed (SignalTrail): the columns, and per bar one trail each
+    // ("0+0": appeared and vanished). Empty otherwise.
+    std::vector<std::size_t> trailColumns;
+    std::vector<std::vector<std::string>> trails;
     const double* Row(std::size_t i) const { return values.data() + i * columns.size(); }
 };
 
@@ -55,7 +60,9 @@ std::string DrawingSvg(const DrawingData& data, const DrawingOptions& options);
 // The same drawing in one HTML page that needs nothing else (no network, no
 // other file): a crosshair showing the bar's date, time, prices, volume and
 // every drawn value; panels that can be hidden and shown; a zoom to a range
-// of bars and back.
+// of bars and back. With trails, signals that showed while a bar formed and
+// were gone at its close are hollow marks (a check box hides them), and the
+// readout lists the signal values each bar showed as it formed.
 std::string DrawingHtml(const DrawingData& data, const DrawingOptions& options);
 
 }  // namespace zt::replay

@@ -3,6 +3,7 @@
 // panels and zooming to a range of bars. The script and the style are
 // page.js and page.css beside this file, built into the program as text
 // (cmake/embed_text.cmake), so the page needs no other file.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -62,6 +63,8 @@ std::string Json(const DrawingLayout& l, const DrawingData& data) {
         j += ']';
     }
     j += "],\"columns\":[";
+    // The signal trails of the drawn bars, when the replay kept them.
+    const bool trails = data.trails.size() == data.bars.size() && !data.trailColumns.empty();
     bool firstColumn = true;
     for (std::size_t p = 0; p < l.panels.size(); ++p) {
         std::vector<const PanelLine*> lines;
@@ -82,7 +85,19 @@ std::string Json(const DrawingLayout& l, const DrawingData& data) {
                 if (b > l.first) j += ',';
                 JsonNumber(j, data.Row(b)[line->column]);
             }
-            j += "]}";
+            j += ']';
+            const auto at = std::find(data.trailColumns.begin(), data.trailColumns.end(), line->column);
+            if (trails && at != data.trailColumns.end()) {
+                // What the signal showed while each bar formed ("0+0").
+                const auto t = static_cast<std::size_t>(at - data.trailColumns.begin());
+                j += ",\"seen\":[";
+                for (std::size_t b = l.first; b < l.first + l.shown; ++b) {
+                    if (b > l.first) j += ',';
+                    JsonString(j, data.trails[b][t]);
+                }
+                j += ']';
+            }
+            j += '}';
         }
     }
     j += "]}";

@@ -77,6 +77,7 @@
       g.querySelector('g.zoom').setAttribute('transform', zoomed ? 'translate(' + t + ',0) scale(' + k + ',1)' : '');
       g.querySelector('g.time-axis').style.display = zoomed ? 'none' : '';
       redrawMarks(g, zoomed);
+      drawVanished(g);
       let own = g.querySelector('g.js-time-axis');
       if (own) own.remove();
       if (!zoomed) return;
@@ -130,6 +131,40 @@
     }
   }
 
+  // Signals that showed while a bar formed and were gone at its close (the
+  // final value has another sign, or none): hollow marks on the same rows,
+  // for the bars in view, while the check box asks for them.
+  let showVanished = true;
+  const shows = (trail, up) => trail.slice(0, -1).includes(up ? '+' : '-') && trail.slice(-1) !== (up ? '+' : '-');
+  function drawVanished(g) {
+    g.querySelectorAll('path.js-vanished').forEach((m) => m.remove());
+    if (!showVanished) return;
+    const half = Math.max(1.5, Math.min(4.5, D.step * scale() * 0.4)), h = half * 1.6;
+    for (const m of g.querySelectorAll('g.zoom path[data-y]')) {
+      const c = byName.get(m.dataset.column);
+      if (!c || !c.seen) continue;
+      const up = m.classList.contains('up'), y = Number(m.dataset.y);
+      let d = '';
+      for (let i = Math.max(view.a, c.from); i <= view.b; i++) {
+        if (!shows(c.seen[i], up)) continue;
+        const x = xOf(i);
+        d += up ? `M${x - half} ${y + h / 2}L${x + half} ${y + h / 2}L${x} ${y - h / 2}Z`
+                : `M${x - half} ${y - h / 2}L${x + half} ${y - h / 2}L${x} ${y + h / 2}Z`;
+      }
+      const path = document.createElementNS(NS, 'path');
+      path.setAttribute('class', 'js-vanished ' + (up ? 'up' : 'down'));
+      path.dataset.column = m.dataset.column;
+      path.setAttribute('fill', 'none');
+      path.setAttribute('stroke', m.getAttribute('fill'));
+      path.setAttribute('stroke-width', '1');
+      path.setAttribute('d', d);
+      m.parentNode.parentNode.appendChild(path);
+    }
+  }
+  // A trail as the readout lists it: "+1 0 -1".
+  const signs = { '+': '+1', '0': '0', '-': '-1', '~': '\u2026' };
+  const trailText = (trail) => Array.from(trail, (ch) => signs[ch]).join(' ');
+
   function row(key, name, value, colour) {
     const tr = document.createElement('tr');
     tr.dataset.key = key;
@@ -166,6 +201,8 @@
         body.append(head);
       }
       body.append(row(c.name, c.label, i >= c.from ? number(c.values[i]) : '\u2013', c.colour));
+      // The signal values this bar showed while it formed, where they changed.
+      if (c.seen && i >= c.from && c.seen[i].length > 1) body.append(row(c.name + ' seen', '\u2003seen', trailText(c.seen[i])));
     }
     const table = readout.querySelector('table');
     table.replaceChildren(body);
@@ -235,6 +272,20 @@
     label.append(box, ' ' + g.dataset.title);
     toggles.append(label);
   });
+
+  if (D.columns.some((c) => c.seen)) {
+    const label = document.createElement('label');
+    const box = document.createElement('input');
+    box.type = 'checkbox';
+    box.checked = true;
+    box.id = 'vanished';
+    box.addEventListener('change', () => {
+      showVanished = box.checked;
+      applyZoom();
+    });
+    label.append(box, ' vanished signals');
+    toggles.after(label);
+  }
 
   // For scripts driving the page: the bar in view, where bar i is drawn.
   window.zarnChart = {

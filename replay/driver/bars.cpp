@@ -92,7 +92,7 @@ bool ReadDate(std::string_view text, std::size_t& i, std::int32_t& yyyymmdd) {
 // HHMM, HHMMSS, H:MM, HH:MM or HH:MM:SS (with fractions of a second), then
 // an optional UTC offset (Z, +HH:MM, -HHMM), which is not used: the clock
 // time as written is the bar's time.
-bool ReadTime(std::string_view text, std::size_t& i, std::int32_t& hhmm, bool& seconds) {
+bool ReadTime(std::string_view text, std::size_t& i, std::int32_t& hhmm, int& second, bool& seconds) {
     int first = 0, h = 0, m = 0, s = 0;
     std::size_t digits = 0;
     if (!ReadDigits(text, i, 1, 6, first, &digits)) return false;
@@ -127,6 +127,7 @@ bool ReadTime(std::string_view text, std::size_t& i, std::int32_t& hhmm, bool& s
     }
     if (h > 23 || m > 59 || s > 59) return false;
     hhmm = h * 100 + m;
+    second = s;
     seconds |= s != 0;
     return true;
 }
@@ -149,16 +150,17 @@ std::string OpenProblem(const std::string& path, int error) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// The CSV reader.
+// The CSV layer.
 
-CsvBars::CsvBars(const std::string& path, std::size_t chunk) : name_(path), chunk_(std::max<std::size_t>(chunk, 1)) {
+CsvFile::CsvFile(const std::string& path, std::size_t chunk, std::string_view what)
+    : name_(path), what_(what), chunk_(std::max<std::size_t>(chunk, 1)) {
     namespace fs = std::filesystem;
     if (path == "-") {
         name_ = "standard input";
         fd_ = 0;
     } else {
         std::error_code ec;
-        if (fs::is_directory(path, ec)) throw InputError(path + ": is a folder, not a CSV file of bars");
+        if (fs::is_directory(path, ec)) throw InputError(path + ": is a folder, not a CSV file of " + what_);
         int error = 0;
         fd_ = os::OpenForReading(path, error);
         if (fd_ < 0) throw InputError(OpenProblem(path, error));
@@ -166,32 +168,25 @@ CsvBars::CsvBars(const std::string& path, std::size_t chunk) : name_(path), chun
     }
     size_ = os::RegularFileSize(fd_);
     buffer_.resize(chunk_);
-    try {
-        ReadHeader();
-    } catch (...) {
-        if (ownFd_) os::Close(fd_);
-        throw;
-    }
 }
 
-CsvBars::CsvBars(std::string text, std::string name, std::size_t chunk)
-    : name_(std::move(name)), eof_(true), chunk_(std::max<std::size_t>(chunk, 1)) {
+CsvFile::CsvFile(std::string text, std::string name, std::size_t chunk, std::string_view what)
+    : name_(std::move(name)), what_(what), eof_(true), chunk_(std::max<std::size_t>(chunk, 1)) {
     size_ = static_cast<long long>(text.size());
     buffer_.assign(text.begin(), text.end());
     end_ = buffer_.size();
-    ReadHeader();
 }
 
-CsvBars::~CsvBars() {
+CsvFile::~CsvFile() {
     if (ownFd_) os::Close(fd_);
 }
 
-double CsvBars::Done() const {
+double CsvFile::DoneShare() const {
     return size_ > 0 ? static_cast<double>(consumed_) / static_cast<double>(size_) : size_ == 0 ? 1.0 : -1.0;
 }
 
 // More bytes after the unread ones, growing the buffer for a long line.
-void CsvBars::Refill() {
+void CsvFile::Refill() {
     if (begin_ > 0) {
         std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
         end_ -= begin_;
@@ -200,7 +195,7 @@ void CsvBars::Refill() {
     if (end_ == buffer_.size()) {
         if (end_ >= kLongestLine) {
             throw InputError(name_ + ":" + std::to_string(lineNo_ + 1) + ": a line longer than " +
-                             std::to_string(kLongestLine) + " bytes: not a CSV file of bars");
+                             std::to_string(kLongestLine) + " bytes: not a CSV file of " + what_);
         }
         buffer_.resize(std::min(buffer_.size() * 2, kLongestLine));
     }
@@ -219,12 +214,12 @@ void CsvBars::Refill() {
             if (os::StopSignal() != 0) throw os::Stopped();
             continue;
         }
-        if (error == EISDIR) throw InputError(name_ + ": is a folder, not a CSV file of bars");
+        if (error == EISDIR) throw InputError(name_ + ": is a folder, not a CSV file of " + what_);
         throw InputError(name_ + ": read error: " + os::ErrorText(error));
     }
 }
 
-bool CsvBars::NextLine(std::string_view& line) {
+bool CsvFile::NextLine(std::string_view& line) {
     for (;;) {
         const char* start = buffer_.data() + begin_;
         const auto* nl =
@@ -244,7 +239,7 @@ bool CsvBars::NextLine(std::string_view& line) {
 }
 
 // Fields of one line into fields_, quoted fields unquoted.
-void CsvBars::Split(std::string_view line) {
+void CsvFile::Split(std::string_view line) {
     fields_.clear();
     unquoted_.clear();
     unquoted_.reserve(line.size());  // views into it stay valid
@@ -286,14 +281,14 @@ void CsvBars::Split(std::string_view line) {
     }
 }
 
-void CsvBars::Fail(std::size_t column, std::string_view text, const std::string& problem) const {
+void CsvFile::Fail(std::size_t column, std::string_view text, const std::string& problem) const {
     std::string m = name_ + ":" + std::to_string(lineNo_) + ": column " + std::to_string(column + 1);
     if (column < columns_.size() && !columns_[column].name.empty()) m += " '" + Shown(columns_[column].name) + "'";
     if (!text.empty()) m += " (\"" + Shown(text) + "\")";
     throw InputError(m + ": " + problem);
 }
 
-double CsvBars::Number(std::size_t column) const {
+double CsvFile::Number(std::size_t column) const {
     const std::string_view text = fields_[column];
     if (text.empty()) Fail(column, text, "empty");
     const char* first = text.data();
@@ -312,7 +307,7 @@ double CsvBars::Number(std::size_t column) const {
     return v;
 }
 
-void CsvBars::ReadHeader() {
+void CsvFile::ReadHeader(std::string_view ownHeader) {
     std::string_view line;
     bool any = false;
     while (NextLine(line)) {
@@ -324,8 +319,8 @@ void CsvBars::ReadHeader() {
         }
     }
     if (!any) {
-        throw InputError(name_ + ": empty file (expected a header line such as " + std::string(kOwnHeader) +
-                         ", then one bar per line)");
+        throw InputError(name_ + ": empty file (expected a header line such as " + std::string(ownHeader) +
+                         ", then one of the " + what_ + " per line)");
     }
 
     // The separator is whichever of comma, semicolon and tab the header uses
@@ -338,12 +333,12 @@ void CsvBars::ReadHeader() {
     }
     separator_ = counts[0] >= counts[1] && counts[0] >= counts[2] ? ',' : counts[1] >= counts[2] ? ';' : '\t';
 
-    const auto header = [&] { return "(the header line reads \"" + Shown(line) + "\")"; };
+    const std::string header = "(the header line reads \"" + Shown(line) + "\")";
     Split(line);
     for (std::size_t c = 0; c < fields_.size(); ++c) {
         if (!fields_[c].empty() && (IsDigit(fields_[c][0]) || fields_[c][0] == '-' || fields_[c][0] == '.')) {
             throw InputError(name_ + ":" + std::to_string(lineNo_) + ": the first line is not a header: it must name the columns, such as " +
-                             std::string(kOwnHeader) + " " + header());
+                             std::string(ownHeader) + " " + header);
         }
     }
     columns_.assign(fields_.size(), {});
@@ -361,37 +356,19 @@ void CsvBars::ReadHeader() {
         if (key == "date") col.role = kDate;
         else if (key == "time") col.role = kTime;
         else if (key == "datetime" || key == "timestamp") col.role = kDateTime;
-        else if (key == "open") col.role = kOpen;
-        else if (key == "high") col.role = kHigh;
-        else if (key == "low") col.role = kLow;
-        else if (key == "close") col.role = kClose;
-        else if (key == "volume" || key == "vol") col.role = kVolume;
+        else col.role = RoleOf(key);
         if (col.role == kUnused) continue;
         if (at_[col.role] != fields_.size()) {
             throw InputError(name_ + ":" + std::to_string(lineNo_) + ": columns " + std::to_string(at_[col.role] + 1) +
-                             " and " + std::to_string(c + 1) + " both name the " + std::string(key) + " " + header());
+                             " and " + std::to_string(c + 1) + " both name the " + std::string(key) + " " + header);
         }
         at_[col.role] = c;
     }
-    const std::size_t none = fields_.size();
-    if (at_[kDateTime] != none && (at_[kDate] != none || at_[kTime] != none)) {
+    if (Has(kDateTime) && (Has(kDate) || Has(kTime))) {
         throw InputError(name_ + ":" + std::to_string(lineNo_) +
-                         ": a date-time column and a date or time column as well: which one holds the time? " + header());
+                         ": a date-time column and a date or time column as well: which one holds the time? " + header);
     }
-    std::string missing;
-    const auto need = [&](Role r, const char* what) {
-        if (at_[r] == none) missing += (missing.empty() ? "" : ", ") + std::string(what);
-    };
-    if (at_[kDateTime] == none) need(kDate, "date");
-    need(kOpen, "open");
-    need(kHigh, "high");
-    need(kLow, "low");
-    need(kClose, "close");
-    if (!missing.empty()) {
-        throw InputError(name_ + ":" + std::to_string(lineNo_) + ": no column for " + missing + " " + header() +
-                         "; the columns are date (or one date-time column), time, open, high, low, close and volume, "
-                         "in any order; time and volume may be left out");
-    }
+    CheckColumns(header);
 
     std::string unused;
     for (std::size_t c = 0; c < columns_.size(); ++c) {
@@ -400,18 +377,13 @@ void CsvBars::ReadHeader() {
         unused += columns_[c].name.empty() ? "(unnamed column " + std::to_string(c + 1) + ")" : Shown(columns_[c].name);
     }
     if (!unused.empty()) notes_.push_back(name_ + ": columns not used: " + unused);
-    if (at_[kVolume] == none)
-        notes_.push_back(name_ + ": no volume column: every bar gets volume 0 (studies that weigh by volume see none)");
     fields_.reserve(columns_.size() + 1);
 }
 
-bool CsvBars::Next(Bar& b) {
+bool CsvFile::NextRow() {
     std::string_view line;
     do {
-        if (!NextLine(line)) {
-            if (!havePrevious_) throw InputError(name_ + ": no bars after the header line");
-            return false;
-        }
+        if (!NextLine(line)) return false;
         line = TrimSpaces(line, separator_ != '\t');
     } while (line.empty());
     Split(line);
@@ -421,38 +393,97 @@ bool CsvBars::Next(Bar& b) {
         throw InputError(name_ + ":" + std::to_string(lineNo_) + ": " + std::to_string(fields_.size()) +
                          " fields, but the header names " + std::to_string(width) + " columns");
     }
+    return true;
+}
 
-    // Date and time.
-    bool seconds = false;
-    std::size_t stampColumn = 0;
+CsvFile::Stamp CsvFile::ReadStamp() const {
+    Stamp t;
+    const std::size_t width = columns_.size();
     if (at_[kDateTime] != width || at_[kTime] == width) {
         // One column with the date and maybe a time (a date column without a
         // time column may carry the time as well).
-        stampColumn = at_[kDateTime] != width ? at_[kDateTime] : at_[kDate];
-        const std::string_view text = fields_[stampColumn];
+        t.column = at_[kDateTime] != width ? at_[kDateTime] : at_[kDate];
+        const std::string_view text = fields_[t.column];
         std::size_t i = 0;
-        if (!ReadDate(text, i, b.date)) {
-            Fail(stampColumn, text, "not a date (YYYYMMDD, YYYY-MM-DD, MM/DD/YYYY or DD.MM.YYYY, years 1900 to 2099)");
+        if (!ReadDate(text, i, t.date)) {
+            Fail(t.column, text, "not a date (YYYYMMDD, YYYY-MM-DD, MM/DD/YYYY or DD.MM.YYYY, years 1900 to 2099)");
         }
-        b.time = 0;
         if (i < text.size()) {
-            if (text[i] != ' ' && text[i] != 'T') Fail(stampColumn, text, "not a date, or a date and a time");
+            if (text[i] != ' ' && text[i] != 'T') Fail(t.column, text, "not a date, or a date and a time");
             while (i < text.size() && (text[i] == ' ' || text[i] == 'T')) ++i;
-            if (!ReadTime(text, i, b.time, seconds) || i != text.size())
-                Fail(stampColumn, text, "not a date and time (the time as HH:MM, HH:MM:SS or HHMM)");
+            if (!ReadTime(text, i, t.time, t.second, t.seconds) || i != text.size())
+                Fail(t.column, text, "not a date and time (the time as HH:MM, HH:MM:SS or HHMM)");
+            t.timed = true;
         }
     } else {
         const std::string_view date = fields_[at_[kDate]];
         std::size_t i = 0;
-        if (!ReadDate(date, i, b.date) || i != date.size()) {
+        if (!ReadDate(date, i, t.date) || i != date.size()) {
             Fail(at_[kDate], date, "not a date (YYYYMMDD, YYYY-MM-DD, MM/DD/YYYY or DD.MM.YYYY, years 1900 to 2099)");
         }
-        stampColumn = at_[kTime];
-        const std::string_view time = fields_[stampColumn];
+        t.column = at_[kTime];
+        const std::string_view time = fields_[t.column];
         i = 0;
-        if (time.empty() || !ReadTime(time, i, b.time, seconds) || i != time.size())
-            Fail(stampColumn, time, "not a time (HHMM, HH:MM or HH:MM:SS)");
+        if (time.empty() || !ReadTime(time, i, t.time, t.second, t.seconds) || i != time.size())
+            Fail(t.column, time, "not a time (HHMM, HH:MM or HH:MM:SS)");
+        t.timed = true;
     }
+    return t;
+}
+
+// ---------------------------------------------------------------------------
+// The bar reader.
+
+CsvBars::CsvBars(const std::string& path, std::size_t chunk) : CsvFile(path, chunk, "bars") { Start(); }
+
+CsvBars::CsvBars(std::string text, std::string name, std::size_t chunk)
+    : CsvFile(std::move(text), std::move(name), chunk, "bars") {
+    Start();
+}
+
+void CsvBars::Start() {
+    ReadHeader(kOwnHeader);
+    if (!Has(kVolume))
+        notes_.push_back(name_ + ": no volume column: every bar gets volume 0 (studies that weigh by volume see none)");
+}
+
+unsigned char CsvBars::RoleOf(std::string_view key) const {
+    if (key == "open") return kOpen;
+    if (key == "high") return kHigh;
+    if (key == "low") return kLow;
+    if (key == "close") return kClose;
+    if (key == "volume" || key == "vol") return kVolume;
+    return kUnused;
+}
+
+void CsvBars::CheckColumns(const std::string& header) const {
+    std::string missing;
+    const auto need = [&](unsigned char r, const char* what) {
+        if (!Has(r)) missing += (missing.empty() ? "" : ", ") + std::string(what);
+    };
+    if (!Has(kDateTime)) need(kDate, "date");
+    need(kOpen, "open");
+    need(kHigh, "high");
+    need(kLow, "low");
+    need(kClose, "close");
+    if (!missing.empty()) {
+        throw InputError(Line() + ": no column for " + missing + " " + header +
+                         "; the columns are date (or one date-time column), time, open, high, low, close and volume, "
+                         "in any order; time and volume may be left out");
+    }
+}
+
+bool CsvBars::Next(Bar& b) {
+    if (!NextRow()) {
+        if (!havePrevious_) throw InputError(name_ + ": no bars after the header line");
+        return false;
+    }
+    const std::size_t width = columns_.size();
+    const Stamp t = ReadStamp();
+    b.date = t.date;
+    b.time = t.time;
+    const bool seconds = t.seconds;
+    std::size_t stampColumn = t.column;
 
     b.open = Number(at_[kOpen]);
     b.high = Number(at_[kHigh]);
@@ -681,6 +712,15 @@ Series SyntheticSeries(std::size_t count, std::uint64_t seed) {
 }
 
 // ---------------------------------------------------------------------------
+
+std::int32_t NextDay(std::int32_t yyyymmdd) {
+    int y = yyyymmdd / 10000, m = yyyymmdd / 100 % 100, d = yyyymmdd % 100 + 1;
+    if (d > DaysInMonth(y, m)) {
+        d = 1;
+        if (++m > 12) m = 1, ++y;
+    }
+    return y * 10000 + m * 100 + d;
+}
 
 Bar FormingBar(const Bar& bar, int k, int n) {
     if (n <= 0 || k >= n) return bar;

@@ -38,58 +38,93 @@ public:
     virtual double Done() const = 0;
 };
 
-// The CSV reader. The first line names the columns, in any order and any
-// letter case: date, time, open, high, low, close and volume (or vol), or one
-// combined date-time column (datetime, timestamp, or a date column whose
-// values carry the time). Other columns are not used. Separators: comma,
-// semicolon or tab, whichever the header uses; fields may be double-quoted;
-// a UTF-8 byte-order mark, CR LF line ends, blank lines and spaces around
-// fields are accepted. Dates: YYYYMMDD, YYYY-MM-DD, YYYY/MM/DD, MM/DD/YYYY,
-// DD.MM.YYYY (1900 to 2099). Times: HHMM, HHMMSS, HH:MM, HH:MM:SS (seconds
-// are dropped: the library's bar time is HHMM); no time column means daily
-// bars (time 0). No volume column means volume 0.
-//
-// Errors (InputError, naming file, line and column): a row not later than the
-// one before, a price or volume that is not a number, not finite or absurd
-// (magnitude above 1e15), a negative volume, a bad date or time. Bars whose
-// high is below the low, whose open or close lies outside the low to high, or
-// with a negative price are read as they are (the library takes them) and
-// counted in Warnings().
-class CsvBars : public BarSource {
+// What a live chart sends: every update of the forming bar, the last of them
+// its final values.
+class UpdateSource {
 public:
-    // "-" reads standard input. Reads the header line; throws InputError.
-    explicit CsvBars(const std::string& path, std::size_t chunk = std::size_t{1} << 20);
-    // Over text held in memory, named as a file.
-    CsvBars(std::string text, std::string name, std::size_t chunk = std::size_t{1} << 20);
-    ~CsvBars() override;
-    CsvBars(const CsvBars&) = delete;
-    CsvBars& operator=(const CsvBars&) = delete;
+    virtual ~UpdateSource() = default;
+    // The next update; last is true on the bar's final one. False after the
+    // last bar.
+    virtual bool Next(Bar& update, bool& last) = 0;
+    virtual const std::string& Name() const = 0;
+    // Share of the input done, 0 to 1; negative when not known.
+    virtual double Done() const = 0;
+};
 
-    bool Next(Bar& bar) override;
-    const std::string& Name() const override { return name_; }
-    double Done() const override;
+// What the bar and trade readers share: the input read in chunks (a file,
+// standard input or text in memory), a header line naming the columns,
+// fields split and unquoted, numbers, dates and times read, and every
+// problem named by file, line and column. Separators: comma, semicolon or
+// tab, whichever the header uses; fields may be double-quoted; a UTF-8
+// byte-order mark, CR LF line ends, blank lines and spaces around fields are
+// accepted. Dates: YYYYMMDD, YYYY-MM-DD, YYYY/MM/DD, MM/DD/YYYY, DD.MM.YYYY
+// (1900 to 2099). Times: HHMM, HHMMSS, HH:MM, HH:MM:SS (fractions of a
+// second and a UTC offset are read and not used); either a date column and a
+// time column, or one column with both (datetime, timestamp, or a date column
+// whose values carry the time). Numbers: finite, magnitude at most 1e15.
+class CsvFile {
+public:
+    CsvFile(const CsvFile&) = delete;
+    CsvFile& operator=(const CsvFile&) = delete;
 
-    // Known after the header: columns not used, no volume column.
+    // Known after the header: columns not used, columns left out.
     const std::vector<std::string>& Notes() const { return notes_; }
-    // After the last bar: bars replayed although inconsistent, seconds
-    // dropped.
-    std::vector<std::string> Warnings() const;
 
-private:
-    enum Role : unsigned char { kUnused, kDate, kTime, kDateTime, kOpen, kHigh, kLow, kClose, kVolume, kRoles };
+protected:
+    // Roles every layout knows; a layout numbers its own from kFirstValue.
+    enum : unsigned char { kUnused, kDate, kTime, kDateTime, kFirstValue, kRoles = 12 };
     struct Column {
-        Role role = kUnused;
+        unsigned char role = kUnused;
         std::string name;  // as the header writes it
     };
+    // A date and a time of day as a row gives them.
+    struct Stamp {
+        std::int32_t date = 0;  // YYYYMMDD
+        std::int32_t time = 0;  // HHMM, 0 without a time
+        int second = 0;         // 0 to 59
+        bool seconds = false;   // the text carried seconds (or fractions) other than zero
+        bool timed = false;     // a time was given
+        std::size_t column = 0; // where the time (or, without one, the date) was read
+    };
 
-    void ReadHeader();
-    bool NextLine(std::string_view& line);
-    void Split(std::string_view line);
+    // "-" reads standard input. what names the rows in messages ("bars").
+    CsvFile(const std::string& path, std::size_t chunk, std::string_view what);
+    CsvFile(std::string text, std::string name, std::size_t chunk, std::string_view what);
+    virtual ~CsvFile();
+
+    // Reads the header line; the derived reader calls it from its
+    // constructor. ownHeader is the layout's own header, quoted in messages.
+    void ReadHeader(std::string_view ownHeader);
+    // The role of a header name: lower case, without spaces, underscores,
+    // hyphens and surrounding <>; kUnused for columns the layout does not use.
+    virtual unsigned char RoleOf(std::string_view key) const = 0;
+    // After the roles are known: throws for a column missing.
+    virtual void CheckColumns(const std::string& headerText) const = 0;
+
+    // The next non-blank line split into fields_, as many as the header
+    // names; false at the end of the input.
+    bool NextRow();
+    Stamp ReadStamp() const;
     [[noreturn]] void Fail(std::size_t column, std::string_view text, const std::string& problem) const;
     double Number(std::size_t column) const;
-    void Refill();
+    bool Has(unsigned char role) const { return at_[role] != columns_.size(); }
+    std::string Line() const { return name_ + ":" + std::to_string(lineNo_); }
 
     std::string name_;
+    std::string what_;
+    std::size_t lineNo_ = 0;
+    std::vector<Column> columns_;
+    std::size_t at_[kRoles] = {};  // column of each role; columns_.size() when absent
+    std::vector<std::string_view> fields_;
+    std::vector<std::string> notes_;
+
+    double DoneShare() const;
+
+private:
+    bool NextLine(std::string_view& line);
+    void Split(std::string_view line);
+    void Refill();
+
     int fd_ = -1;
     bool ownFd_ = false;
     bool eof_ = false;
@@ -98,15 +133,44 @@ private:
     std::size_t chunk_;
     long long size_ = -1;              // of the whole input, -1 if not known
     long long consumed_ = 0;           // bytes of the lines handed out
-    std::size_t lineNo_ = 0;
-
     char separator_ = ',';
-    std::vector<Column> columns_;
-    std::size_t at_[kRoles] = {};  // column of each role; columns_.size() when absent
-    std::vector<std::string_view> fields_;
     std::string unquoted_;  // quoted fields with doubled quotes, unescaped
+};
 
-    std::vector<std::string> notes_;
+// The bar reader. The first line names the columns, in any order and any
+// letter case: date, time, open, high, low, close and volume (or vol), or one
+// combined date-time column (datetime, timestamp, or a date column whose
+// values carry the time). Other columns are not used. Layout as CsvFile
+// reads it; seconds are dropped (the library's bar time is HHMM); no time
+// column means daily bars (time 0). No volume column means volume 0.
+//
+// Errors (InputError, naming file, line and column): a row not later than the
+// one before, a price or volume that is not a number, not finite or absurd
+// (magnitude above 1e15), a negative volume, a bad date or time. Bars whose
+// high is below the low, whose open or close lies outside the low to high, or
+// with a negative price are read as they are (the library takes them) and
+// counted in Warnings().
+class CsvBars : public BarSource, public CsvFile {
+public:
+    // "-" reads standard input. Reads the header line; throws InputError.
+    explicit CsvBars(const std::string& path, std::size_t chunk = std::size_t{1} << 20);
+    // Over text held in memory, named as a file.
+    CsvBars(std::string text, std::string name, std::size_t chunk = std::size_t{1} << 20);
+
+    bool Next(Bar& bar) override;
+    const std::string& Name() const override { return name_; }
+    double Done() const override { return DoneShare(); }
+
+    // After the last bar: bars replayed although inconsistent, seconds
+    // dropped.
+    std::vector<std::string> Warnings() const;
+
+private:
+    enum : unsigned char { kOpen = kFirstValue, kHigh, kLow, kClose, kVolume };
+    void Start();
+    unsigned char RoleOf(std::string_view key) const override;
+    void CheckColumns(const std::string& headerText) const override;
+
     bool havePrevious_ = false;
     std::int64_t previousStamp_ = 0;
     std::size_t previousLine_ = 0;
@@ -171,6 +235,9 @@ private:
 // snapshot of a finite bar is finite and never beyond the bar's extremes or
 // volume, however large its prices.
 Bar FormingBar(const Bar& bar, int k, int n);
+
+// The day after a date YYYYMMDD.
+std::int32_t NextDay(std::int32_t yyyymmdd);
 
 // The date as the host passes it to the library: YYYMMDD, years counted
 // from 1900 (20240102 -> 1240102).

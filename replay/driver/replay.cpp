@@ -173,7 +173,13 @@ std::vector<Column> ReplayColumns(const ReplayOptions& options) {
     return columns;
 }
 
-ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions& options, RowSink& sink) {
+namespace {
+
+// One pass over the updates; with kObserve every intrabar update's values
+// are gathered for the observer as well.
+template <bool kObserve>
+ReplayStats Run(const Exports& library, UpdateSource& updates, const ReplayOptions& options, RowSink& sink,
+                UpdateObserver* observer) {
     std::vector<const StudyInfo*> studies = options.studies;
     const std::size_t stateCount = options.states > 0 ? static_cast<std::size_t>(options.states) : studies.size();
     if (stateCount < studies.size()) studies.resize(stateCount);
@@ -213,16 +219,24 @@ ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions&
         ++stats.evaluations;
     };
 
-    const int ticks = std::max(options.ticks, 0);
-    for (Bar bar{}; bars.Next(bar);) {
+    Bar bar{};
+    bool last = false;
+    bool opened = false;  // a bar number taken for the forming bar
+    while (updates.Next(bar, last)) {
         if (os::StopSignal() != 0) throw os::Stopped();
-        const auto number = static_cast<std::int32_t>(++stats.bars);
-        for (int k = 0; k < ticks; ++k) {
-            const Bar forming = FormingBar(bar, k, ticks);
+        if (!opened) ++stats.bars, opened = true;
+        ++stats.updates;
+        const auto number = static_cast<std::int32_t>(stats.bars);
+        if (!last) {
             for (const Instance& s : states) {
-                host.Store(s, number, forming);
+                host.Store(s, number, bar);
                 evaluate(s);
+                if constexpr (kObserve) {
+                    if (s.primary) std::copy(slots, slots + s.study->about->slots, row.data() + s.firstColumn);
+                }
             }
+            if constexpr (kObserve) observer->Update(bar, row.data(), false);
+            continue;
         }
         for (const Instance& s : states) {
             host.Store(s, number, bar);
@@ -239,11 +253,27 @@ ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions&
                 }
             }
         }
+        if constexpr (kObserve) observer->Update(bar, row.data(), true);
+        opened = false;
         sink.Row(bar, row.data());
         if (options.progress) options.progress(stats.bars);
     }
     stats.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return stats;
+}
+
+}  // namespace
+
+ReplayStats Replay(const Exports& library, UpdateSource& updates, const ReplayOptions& options, RowSink& sink,
+                   UpdateObserver* observer) {
+    return observer != nullptr ? Run<true>(library, updates, options, sink, observer)
+                               : Run<false>(library, updates, options, sink, nullptr);
+}
+
+ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions& options, RowSink& sink,
+                   UpdateObserver* observer) {
+    TickedBars updates(bars, options.ticks);
+    return Replay(library, updates, options, sink, observer);
 }
 
 }  // namespace zt::replay

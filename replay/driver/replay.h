@@ -79,6 +79,7 @@ private:
 
 struct ReplayStats {
     std::size_t bars = 0;
+    std::size_t updates = 0;      // bars and intrabar updates sent, each to every state
     std::size_t evaluations = 0;  // study entry calls in all
     double seconds = 0.0;         // the whole pass: reading, the library, handing rows on
 };
@@ -97,8 +98,46 @@ std::vector<Column> ColumnsOf(const std::vector<const StudyInfo*>& studies);
 // studies leave the last studies out).
 std::vector<Column> ReplayColumns(const ReplayOptions& options);
 
+// Sees every update a replay sends, intrabar ones included (the confirmation
+// report, the chart's record of what a forming bar showed).
+class UpdateObserver {
+public:
+    virtual ~UpdateObserver() = default;
+    // values: every column after the update's evaluation (valid for the
+    // call only); last: the bar's final update, whose values are the row.
+    virtual void Update(const Bar& update, const double* values, bool last) = 0;
+};
+
 // Throws ReplayError, what the source throws (InputError), what the sink
-// throws, and os::Stopped when a stop signal arrives.
-ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions& options, RowSink& sink);
+// throws, and os::Stopped when a stop signal arrives. Each bar is sent
+// options.ticks times as it forms (FormingBar), then with its final values.
+// Without an observer no update costs more than the library's calls.
+ReplayStats Replay(const Exports& library, BarSource& bars, const ReplayOptions& options, RowSink& sink,
+                   UpdateObserver* observer = nullptr);
+// The updates as the source sends them (options.ticks is not used).
+ReplayStats Replay(const Exports& library, UpdateSource& updates, const ReplayOptions& options, RowSink& sink,
+                   UpdateObserver* observer = nullptr);
+
+// A bar source sent as a live chart sends it: ticks intrabar updates
+// (FormingBar) before each bar's final values.
+class TickedBars : public UpdateSource {
+public:
+    TickedBars(BarSource& bars, int ticks) : bars_(bars), ticks_(ticks < 0 ? 0 : ticks) {}
+    bool Next(Bar& update, bool& last) override {
+        if (k_ == 0 && !bars_.Next(bar_)) return false;
+        last = k_ == ticks_;
+        update = last ? bar_ : FormingBar(bar_, k_, ticks_);
+        k_ = last ? 0 : k_ + 1;
+        return true;
+    }
+    const std::string& Name() const override { return bars_.Name(); }
+    double Done() const override { return bars_.Done(); }
+
+private:
+    BarSource& bars_;
+    int ticks_;
+    int k_ = 0;
+    Bar bar_{};
+};
 
 }  // namespace zt::replay

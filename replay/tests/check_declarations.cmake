@@ -1,8 +1,51 @@
 # The EasyLanguage declarations must match the library: every export with
-# its result and argument types, every catalogued study, nothing else.
-#   cmake -DEXPORTS=zarntrade/include/zarntrade_exports.inc -DCATALOGUE=zarntrade/include/zarntrade_studies.inc
-#         -DDECLARATIONS=easylanguage/zarntrade_declarations.txt -P this
+# its result and argument types, nothing else. The study entries, at the end
+# of the file, are made from the study catalogue: MODE=check (the default)
+# compares them, MODE=write puts them into the file (run it after changing
+# zarntrade/include/zarntrade_studies.inc):
+#   cmake -DMODE=write -P replay/tests/check_declarations.cmake
 cmake_minimum_required(VERSION 3.25)
+get_filename_component(root "${CMAKE_CURRENT_LIST_DIR}/../.." ABSOLUTE)
+if(NOT DEFINED EXPORTS)
+  set(EXPORTS ${root}/zarntrade/include/zarntrade_exports.inc)
+endif()
+if(NOT DEFINED CATALOGUE)
+  set(CATALOGUE ${root}/zarntrade/include/zarntrade_studies.inc)
+endif()
+if(NOT DEFINED DECLARATIONS)
+  set(DECLARATIONS ${root}/easylanguage/zarntrade_declarations.txt)
+endif()
+if(NOT DEFINED MODE)
+  set(MODE check)
+endif()
+
+# The study entries' block, in catalogue order, as their signatures say.
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/study_catalogue.cmake)
+zt_read_catalogue(${CATALOGUE})
+set(studies_heading "{ Study entries: state id in, the study value (slot 0) out }")
+set(studies_block "${studies_heading}\n")
+foreach(name IN LISTS ZT_STUDIES)
+  if(ZT_STUDY_${name}_SIGNATURE STREQUAL "ZT_ID")
+    string(APPEND studies_block "DefineDLLFunc: \"zarntrade.dll\", double, \"${name}\", int;\n")
+  else()
+    string(APPEND studies_block "DefineDLLFunc: \"zarntrade.dll\", double, \"${name}\", int, int, int;\n")
+  endif()
+endforeach()
+file(READ ${DECLARATIONS} text)
+string(FIND "${text}" "${studies_heading}" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "${DECLARATIONS}: no \"${studies_heading}\" to put the study entries after")
+endif()
+string(SUBSTRING "${text}" ${at} -1 current_block)
+if(MODE STREQUAL "write")
+  string(SUBSTRING "${text}" 0 ${at} head)
+  file(WRITE ${DECLARATIONS} "${head}${studies_block}")
+  message("${DECLARATIONS}: study entries written")
+elseif(NOT current_block STREQUAL studies_block)
+  message(FATAL_ERROR "${DECLARATIONS}: the study entries at its end differ from the study catalogue "
+                      "(zarntrade/include/zarntrade_studies.inc); cmake -DMODE=write -P "
+                      "replay/tests/check_declarations.cmake writes them:\n${studies_block}")
+endif()
 
 function(el_type c_type out)
   string(STRIP "${c_type}" c_type)
@@ -84,19 +127,24 @@ foreach(line IN LISTS exports)
   endforeach()
 endforeach()
 
-# Studies of the catalogue not yet exported: double result, int arguments.
-file(STRINGS ${CATALOGUE} studies REGEX "^ZT_STUDY_INFO\\(")
-foreach(line IN LISTS studies)
-  string(REGEX MATCH "^ZT_STUDY_INFO\\(([A-Z0-9_]+)," ignored "${line}")
-  set(name ${CMAKE_MATCH_1})
-  if(name IN_LIST expected)
-    continue()
+# Every study of the catalogue, declared as its signature says: a double
+# result, the state id (and the error bands' period and smoothing) as ints.
+foreach(name IN LISTS ZT_STUDIES)
+  if(ZT_STUDY_${name}_SIGNATURE STREQUAL "ZT_ID")
+    set(want "int")
+    set(pattern "^(int|long)$")
+  else()
+    set(want "int;int;int")
+    set(pattern "^(int|long);(int|long);(int|long)$")
   endif()
-  list(APPEND expected ${name})
+  if(NOT name IN_LIST expected)
+    list(APPEND expected ${name})
+  endif()
   if(NOT DEFINED decl_${name})
-    list(APPEND failures "study ${name} is not declared")
-  elseif(NOT decl_${name}_result STREQUAL "double" OR NOT decl_${name} MATCHES "^int(;int)*$")
-    list(APPEND failures "study ${name}: expected double results and int arguments")
+    list(APPEND failures "study ${name} (in the catalogue) is not declared")
+  elseif(NOT decl_${name}_result STREQUAL "double" OR NOT decl_${name} MATCHES "${pattern}")
+    list(APPEND failures "study ${name}: declared ${decl_${name}_result} (${decl_${name}}), the catalogue's "
+                         "${ZT_STUDY_${name}_SIGNATURE} wants double (${want})")
   endif()
 endforeach()
 

@@ -3,10 +3,11 @@
 # (under EMULATOR) into OUT and requires every file to equal the reference
 # in GOLDEN byte for byte.
 #   cmake -DMODE=write|compare -DTOOL=... [-DEMULATOR=...] -DDATA=... -DGOLDEN=... -DOUT=... -DEXPORTS=... -P this
-set(names synthetic intc_daily estx50fut_dll_ticks)
+set(names synthetic intc_daily estx50fut_dll_ticks trades_5m)
 set(synthetic_args "")
 set(intc_daily_args ${DATA}/intc_daily_1995_2004.csv)
 set(estx50fut_dll_ticks_args ${DATA}/estx50fut_1min_20060102_20060113.csv --via-dll --ticks 2)
+set(trades_5m_args --tick-file ${CMAKE_CURRENT_LIST_DIR}/data/trades_sample.csv --timeframe 5m)
 
 file(MAKE_DIRECTORY ${OUT})
 if(MODE STREQUAL "compare")

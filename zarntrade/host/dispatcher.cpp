@@ -3,9 +3,11 @@
 // uses, calls the export and writes its result back as a VARIANT.
 #include <cstddef>
 #include <cstring>
+#include <string_view>
 
 #include "platform/variant.h"
 #include "include/zarntrade.h"
+#include "studies/catalogue.h"
 
 namespace zt {
 
@@ -42,7 +44,7 @@ namespace {
 using StudyEntry = double(ZT_CALL*)(std::int32_t);
 
 struct NamedStudy {
-    const char* name;
+    std::string_view name;
     StudyEntry entry;
 };
 
@@ -53,21 +55,13 @@ struct NamedStudy {
 #define ZT_EXPORT(kind, result, name, params) kind(name)
 constexpr NamedStudy kStudies[] = {
 #include "include/zarntrade_exports.inc"
-    {nullptr, nullptr}};
+    {{}, nullptr}};
 #undef ZT_EXPORT
 #undef ZT_STUDY
 #undef ZT_STUDY_ONLY
 #undef ZT_CONTROL
 
-bool SameName(const char* a, const char* b) noexcept {
-    for (;; ++a, ++b) {
-        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
-        if (x != y) return false;
-        if (x == 0) return true;
-    }
-}
+using catalogue::SameName;
 
 std::int32_t IntArg(const ZtVariant* v) noexcept { return TruncateToInt32(VariantToNumber(v)); }
 
@@ -109,10 +103,11 @@ extern "C" ZT_API std::int32_t ZT_CALL DLL(ZtVariant* result, const unsigned cha
                                             const ZtVariant* p7, const ZtVariant* p8) {
     try {
         if (name == nullptr) return 0;
-        char op[256];
+        char buffer[256];
         const std::size_t length = name[0];
-        std::memcpy(op, name + 1, length);
-        op[length] = '\0';
+        std::memcpy(buffer, name + 1, length);
+        buffer[length] = '\0';
+        const std::string_view op(buffer);  // up to the first NUL
         const ZtVariant* const p[8] = {p1, p2, p3, p4, p5, p6, p7, p8};
 
         if (SameName(op, "E_BARVALUES")) {
@@ -126,7 +121,7 @@ extern "C" ZT_API std::int32_t ZT_CALL DLL(ZtVariant* result, const unsigned cha
         } else if (SameName(op, "E_GETRETURN")) {
             WriteReal(result, E_GETRETURN(IntArg(p1), IntArg(p2)));
         } else {
-            for (const NamedStudy* s = kStudies; s->name != nullptr; ++s) {
+            for (const NamedStudy* s = kStudies; s->entry != nullptr; ++s) {
                 if (SameName(op, s->name)) {
                     WriteReal(result, s->entry(IntArg(p1)));
                     break;

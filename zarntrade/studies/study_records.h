@@ -1,43 +1,47 @@
 // The memory records a study state can hold: one line per record, naming its
-// slot, its type and the study entries that use it. E_ZARNA900,
-// E_ZARNTIGHTSTOP and E_ZARN02 keep no memory. A new study that keeps memory
-// adds its line here and names its slot in its entry (EvaluateStudy).
+// slot and its type. The study catalogue (include/zarntrade_studies.inc) says
+// which study uses which record (two studies may share one: the position
+// study advances the stop line's, the two universal studies share theirs);
+// studies/catalogue_checks.cpp stops the build when a catalogue line names a
+// record that is not here or a record here is named by no study. A new study
+// that keeps memory adds its line here, names the slot in its catalogue line
+// and in its entry (EvaluateStudy<RecordSlot::...>).
 #pragma once
 
 #include <cstdint>
 
 #include "store/record_table.h"
 
-#define ZT_STUDY_RECORDS(X)                                                             \
-    X(fast2, Fast2Memory)                        /* E_ZARNFAST2 */                      \
-    X(upsell, UpsellMemory)                      /* E_ZARNUPSELL */                     \
-    X(fast104, SarVidyaBlendMemory)              /* E_ZARNFAST104 */                    \
-    X(dema104Fast104, SarVidyaBlendMemory)       /* E_ZARNDEMA104FAST104 */             \
-    X(swingLine, SwingLineMemory)                /* E_ZARNSWINGLINE */                  \
-    X(stopLine, StopLineMemory)                  /* E_ZARNSTOPLINE, also for E_ZARNMP */ \
-    X(trendBias, TrendBiasMemory)                /* E_ZARNTRENDBIAS */                  \
-    X(channelBase, ChannelIndexMemory)           /* E_ZARNCHANNELBASE */                \
-    X(tr4, Tr4Memory)                            /* E_ZARNTR4 */                        \
-    X(medium, TrueStrengthMemory)                /* E_ZARNMEDIUM */                     \
-    X(split115, SplitLineMemory)                 /* E_ZARN115SPLIT */                   \
-    X(modSplit, ModSplitLineMemory)              /* E_ZARNMODSPLIT */                   \
-    X(volSpikes, BalanceVolumeSpikeMemory)       /* E_ZARNVOLSPIKES */                  \
-    X(shortTermBias, ShortTermBiasMemory)        /* E_ZARNSHORTTERMTRADEBIAS */         \
-    X(line104, SarVidyaBlendMemory)              /* E_ZARN104 */                        \
-    X(fast1, Fast1Memory)                        /* E_ZARNFAST1 */                      \
-    X(scorecard, ScorecardLineMemory)            /* E_ZARNSCORECARD */                  \
-    X(combo, ComboMemory)                        /* E_ZARNCOMBO */                      \
-    X(newUpDown, NewUpDownMemory)                /* E_ZARNNEWUPDOWN */                  \
-    X(triggerWaterLevel, TriggerWaterLevelMemory) /* E_ZARNTRIGGERWATERLEVELUPDOWN */   \
-    X(ribbon, RibbonLineMemory)                  /* E_ZARN1MINRIBBON */                 \
-    X(fast3, Fast3Memory)                        /* E_ZARNFAST3 */                      \
-    X(autoStop, AutoStopLineMemory)              /* E_ZARNAUTOSTOP */                   \
-    X(universal, UniversalMemory)                /* E_ZARNUNIVERSAL and E_ZARNUNIVERSALBOND: one record */ \
-    X(dema104, DemaBlendMemory)                  /* E_ZARNDEMA104 */                    \
-    X(waterLevel, WaterLevelMemory)              /* E_ZARNWATERLEVEL */                 \
-    X(shadow, ShadowLineMemory)                  /* E_ZARNSHADOW */                     \
-    X(colourTemplate, ColourTemplateMemory)      /* E_ZARNCOLORTMPL, its own copies of every part */ \
-    X(errorBands, ErrorBandsMemory)              /* E_ZARNEBANDS */
+#define ZT_STUDY_RECORDS(X)                              \
+    X(fast2, Fast2Memory)                                \
+    X(upsell, UpsellMemory)                              \
+    X(fast104, SarVidyaBlendMemory)                      \
+    X(dema104Fast104, SarVidyaBlendMemory)               \
+    X(swingLine, SwingLineMemory)                        \
+    X(stopLine, StopLineMemory)                          \
+    X(trendBias, TrendBiasMemory)                        \
+    X(channelBase, ChannelIndexMemory)                   \
+    X(tr4, Tr4Memory)                                    \
+    X(medium, TrueStrengthMemory)                        \
+    X(split115, SplitLineMemory)                         \
+    X(modSplit, ModSplitLineMemory)                      \
+    X(volSpikes, BalanceVolumeSpikeMemory)               \
+    X(shortTermBias, ShortTermBiasMemory)                \
+    X(line104, SarVidyaBlendMemory)                      \
+    X(fast1, Fast1Memory)                                \
+    X(scorecard, ScorecardLineMemory)                    \
+    X(combo, ComboMemory)                                \
+    X(newUpDown, NewUpDownMemory)                        \
+    X(triggerWaterLevel, TriggerWaterLevelMemory)        \
+    X(ribbon, RibbonLineMemory)                          \
+    X(fast3, Fast3Memory)                                \
+    X(autoStop, AutoStopLineMemory)                      \
+    X(universal, UniversalMemory)                        \
+    X(dema104, DemaBlendMemory)                          \
+    X(waterLevel, WaterLevelMemory)                      \
+    X(shadow, ShadowLineMemory)                          \
+    X(colourTemplate, ColourTemplateMemory)              \
+    X(errorBands, ErrorBandsMemory)
 
 namespace zt {
 

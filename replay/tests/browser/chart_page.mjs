@@ -4,7 +4,11 @@
 // the pointer over three known bars and compare what the crosshair readout
 // shows with the CSV rows of those bars; hide a panel and show it again;
 // zoom to a range of bars by dragging and back; fail on any console error
-// or page error. Screenshots stay in the output folder.
+// or page error. Pages of replays with intrabar updates (--ticks, a trade
+// file): the hollow marks of signals that showed while a bar formed and
+// vanished by its close, against the page's own data, their check box, and
+// the readout listing what a bar showed while it formed. Screenshots stay in
+// the output folder.
 //   node chart_page.mjs ZARN_REPLAY OUT_DIR DATA_DIR
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -139,6 +143,96 @@ async function checkPage(context, name, args) {
   console.log(`${name}: ${bars} bars, ${panelCount} panels, ${values} values compared`);
 }
 
+// The hollow marks and the "seen" readout rows of a page whose replay sent
+// intrabar updates; none of either without them.
+async function checkVanished(context, name, args, expectTrails) {
+  const csvFile = path.join(outDir, `${name}.csv`), page_ = path.join(outDir, `${name}.html`);
+  execFileSync(tool, [...args, '-o', csvFile, '--chart', page_], { stdio: ['ignore', 'ignore', 'inherit'] });
+  const page = await context.newPage();
+  const errors = [];
+  page.on('console', (m) => { if (m.type() === 'error' || m.type() === 'warning') errors.push(m.text()); });
+  page.on('pageerror', (e) => errors.push(String(e)));
+  await page.goto(pathToFileURL(page_).href);
+  const D = await page.evaluate(() => JSON.parse(document.getElementById('chart-data').textContent));
+  const trailed = D.columns.filter((c) => c.seen);
+  const box = await page.$('#vanished');
+  if (!expectTrails) {
+    if (trailed.length || box) fail(`${name}: trails or their check box without intrabar updates`);
+    await page.close();
+    return;
+  }
+  if (!trailed.length || !box) { fail(`${name}: no trails or no check box`); await page.close(); return; }
+
+  // Expected hollow marks per mark path: the bars in view whose trail showed
+  // the sign before the final update and does not end on it.
+  const expected = (a, b) => {
+    const want = {};
+    for (const c of trailed) {
+      for (const up of [true, false]) {
+        const sign = up ? '+' : '-';
+        let count = 0;
+        for (let i = Math.max(a, c.from); i <= b; i++)
+          if (c.seen[i].slice(0, -1).includes(sign) && c.seen[i].slice(-1) !== sign) count++;
+        want[`${c.name} ${up ? 'up' : 'down'}`] = count;
+      }
+    }
+    return want;
+  };
+  const drawn = () => page.$$eval('path.js-vanished', (ps) => Object.fromEntries(ps.map((p) =>
+    [`${p.dataset.column} ${p.classList.contains('up') ? 'up' : 'down'}`, (p.getAttribute('d').match(/M/g) || []).length])));
+  const compare = async (what, a, b) => {
+    const want = expected(a, b), got = await drawn();
+    let total = 0;
+    for (const [k, v] of Object.entries(want)) {
+      // A column draws only the marks its signs use (FAST2.up has no down marks).
+      if ((got[k] || 0) !== v && !(got[k] === undefined && v === 0)) fail(`${name} ${what}: ${k}: ${got[k]} hollow marks, the data gives ${v}`);
+      total += got[k] || 0;
+    }
+    return total;
+  };
+  const n = D.bars.length;
+  const all = await compare('all bars', 0, n - 1);
+  if (all === 0) fail(`${name}: no signal vanished on ${n} bars`);
+  await page.screenshot({ path: path.join(outDir, `${name}.png`), fullPage: true });
+
+  // The check box hides them and brings them back.
+  await page.click('#vanished');
+  if ((await drawn()) && Object.values(await drawn()).some((v) => v > 0)) fail(`${name}: hollow marks left with the box unchecked`);
+  await page.click('#vanished');
+  if ((await compare('shown again', 0, n - 1)) !== all) fail(`${name}: the hollow marks did not come back`);
+
+  // In a zoom, the bars in view.
+  const a = Math.floor(n / 3), b = Math.floor(n / 3) + 30;
+  await page.evaluate(([x, y]) => window.zarnChart.zoomTo(x, y), [a, b]);
+  await compare('zoomed', a, b);
+  await page.screenshot({ path: path.join(outDir, `${name}_zoomed.png`) });
+  await page.evaluate(() => window.zarnChart.zoomTo(0, 1e9));
+
+  // The readout of a bar whose signal changed while it formed.
+  const signs = { '+': '+1', '0': '0', '-': '-1', '~': '\u2026' };
+  let checked = 0;
+  for (const c of trailed) {
+    const i = c.seen.findIndex((t, k) => k >= c.from && t.length > 2);
+    if (i < 0) continue;
+    const p = await page.evaluate((k) => window.zarnChart.pointOf(k), i);
+    await page.mouse.move(p.x, p.y);
+    const shown = await readout(page);
+    const want = Array.from(c.seen[i], (ch) => signs[ch]).join(' ');
+    if (shown[`${c.name} seen`] !== want) fail(`${name}: bar ${i}: ${c.name} seen "${shown[`${c.name} seen`]}", the data gives "${want}"`);
+    const steady = c.seen.findIndex((t, k) => k >= c.from && t.length === 1);
+    if (steady >= 0) {
+      const q = await page.evaluate((k) => window.zarnChart.pointOf(k), steady);
+      await page.mouse.move(q.x, q.y);
+      if ((await readout(page))[`${c.name} seen`] !== undefined) fail(`${name}: bar ${steady}: a "seen" row for a signal that never changed`);
+    }
+    if (++checked === 3) break;
+  }
+  if (checked === 0) fail(`${name}: no bar whose signal changed while it formed`);
+  for (const e of errors) fail(`${name}: console: ${e}`);
+  await page.close();
+  console.log(`${name}: ${n} bars, ${all} hollow marks, ${checked} readouts of what a bar showed as it formed`);
+}
+
 const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'zt-chromium-'));
 const context = await chromium.launchPersistentContext(profile, {
   executablePath: CHROMIUM,
@@ -157,6 +251,10 @@ await context.route('**/*', (route) => {
 try {
   await checkPage(context, 'builtin_all', ['--bars', '800']);
   await checkPage(context, 'builtin_four', ['--bars', '800', '--studies', 'upsell,stopline,tr4,mp']);
+  await checkVanished(context, 'builtin_ticks', ['--bars', '800', '--ticks', '5'], true);
+  const trades = new URL('../data/trades_sample.csv', import.meta.url);
+  await checkVanished(context, 'trades_1m', ['--tick-file', trades.pathname, '--timeframe', '1m', '--chart-bars', '300'], true);
+  await checkVanished(context, 'builtin_no_ticks', ['--bars', '300'], false);
   const spy = path.join(dataDir, 'spy_daily_2008_2014.csv');
   if (fs.existsSync(spy)) {
     await checkPage(context, 'spy_all', [spy]);
