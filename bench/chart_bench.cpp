@@ -12,6 +12,9 @@
 //                   series of data/, or the built-in series when
 //                   that file is absent)
 //   --memory=0      skip the memory table (e.g. under callgrind)
+//   --rounds=N      no Google Benchmark: the best of N rounds of every case
+//                   as the plain table that the Windows benchmark prints too
+//                   (bench/chart_bench_dll.cpp, scripts/bench_dll.sh)
 //   --clock=thread  time the passes by the thread's CPU time instead of the
 //                   wall clock: on a loaded machine it leaves out the time
 //                   the benchmark waited for a processor (the re-send figure
@@ -27,8 +30,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/chart_passes.h"
 #include "testing/allocation_counter.h"
 #include "testing/quiet_stderr.h"
 #include "replay/driver/bars.h"
@@ -45,20 +47,8 @@
 namespace {
 
 using namespace zt::replay;
+using namespace zt::bench;
 using zt::test::QuietStandardError;
-using Clock = std::chrono::steady_clock;
-
-bool threadClock = false;
-
-// Seconds on the chosen clock.
-double Now() {
-    if (threadClock) {
-        timespec t{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-        return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-    }
-    return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
-}
 
 #ifndef ZT_BENCH_SERIES
 #define ZT_BENCH_SERIES ""
@@ -70,116 +60,21 @@ Series& TheSeries() {
 }
 
 // The shared library, loaded as the host loads it.
-const Exports& Lib() {
+const Exports& LoadedLibrary() {
     static const Library library(ZT_LIBRARY_PATH);
     return library.exports();
 }
 
-double Evaluate(const StudyInfo& s, std::int32_t id) {
-    return s.bands != nullptr ? (Lib().*s.bands)(id, 80, 14) : (Lib().*s.entry)(id);
-}
-
-// One study instance on the chart.
-struct Instance {
-    const StudyInfo* study;
-    std::int32_t id;
-};
-
-inline void Update(const Instance& s, std::int32_t number, const Bar& b) {
-    Lib().E_BARVALUES(s.id, number, HostDate(b.date), b.time, b.open, b.high, b.low, b.close, b.volume);
-    const double v = Evaluate(*s.study, s.id);
-    benchmark::DoNotOptimize(v);
-    for (int k = 0; k < s.study->about->slots; ++k) benchmark::DoNotOptimize(Lib().E_GETRETURN(s.id, k));
-}
-
-std::vector<Instance> CreateChart(const std::vector<const StudyInfo*>& studies) {
-    const QuietStandardError quiet;
-    std::vector<Instance> chart;
-    for (const StudyInfo* s : studies) chart.push_back({s, Lib().E_CREATESTATE2(1)});
-    return chart;
-}
-
-void DestroyChart(const std::vector<Instance>& chart) {
-    const QuietStandardError quiet;
-    for (const Instance& s : chart) Lib().E_DESTROYSTATE(s.id);
-}
-
-// Every bar stored and evaluated once. (Its own function, so that callgrind
-// can count it alone: --toggle-collect='*FinalBarsOnly*'.)
-[[gnu::noinline]] void FinalBarsOnly(const std::vector<Instance>& chart, const std::vector<Bar>& bars) {
-    for (std::size_t i = 0; i < bars.size(); ++i) {
-        const auto number = static_cast<std::int32_t>(i + 1);
-        for (const Instance& s : chart) Update(s, number, bars[i]);
-    }
-}
-
-// Every bar stored and evaluated as it stood halfway through its price path,
-// then sent again with its final values and evaluated again. With a clock
-// cost, returns the time of the second sends alone (each bar's block timed,
-// less the cost of reading the clock); without, reads no clock.
-[[gnu::noinline]] double HalfwayThenFinalBars(const std::vector<Instance>& chart, const std::vector<Bar>& bars,
-                                              const std::vector<Bar>& halfway, const double* clockCost) {
-    double seconds = 0.0;
-    for (std::size_t i = 0; i < bars.size(); ++i) {
-        const auto number = static_cast<std::int32_t>(i + 1);
-        for (const Instance& s : chart) Update(s, number, halfway[i]);
-        if (clockCost == nullptr) {
-            for (const Instance& s : chart) Update(s, number, bars[i]);
-            continue;
-        }
-        const double start = Now();
-        for (const Instance& s : chart) Update(s, number, bars[i]);
-        seconds += Now() - start - *clockCost;
-    }
-    return seconds;
-}
-
-// What reading the clock twice costs on average, as the timed blocks pay it.
-double ClockCost() {
-    constexpr int kTries = 20000;
-    double total = 0.0;
-    for (int i = 0; i < kTries; ++i) {
-        const double a = Now();
-        total += Now() - a;
-    }
-    return total / kTries;
-}
-
-// Seconds for one pass over the series on fresh states: all of it for new
-// bars, the second sends alone with `resend`.
-double Pass(const std::vector<const StudyInfo*>& studies, bool resend) {
-    const std::vector<Instance> chart = CreateChart(studies);
-    const std::vector<Bar>& bars = TheSeries().bars;
-    double seconds = 0.0;
-    if (resend) {
-        std::vector<Bar> halfway;
-        for (const Bar& b : bars) halfway.push_back(FormingBar(b, 1, 2));
-        if (threadClock) {
-            const double start = Now();
-            HalfwayThenFinalBars(chart, bars, halfway, nullptr);
-            seconds = Now() - start;
-        } else {
-            static const double clockCost = ClockCost();
-            seconds = HalfwayThenFinalBars(chart, bars, halfway, &clockCost);
-        }
-    } else {
-        const double start = Now();
-        FinalBarsOnly(chart, bars);
-        seconds = Now() - start;
-    }
-    DestroyChart(chart);
-    return seconds;
-}
-
 // The reported time is per bar: for the whole chart, every study's update.
 void NewBar(benchmark::State& st, std::vector<const StudyInfo*> studies) {
-    for (auto _ : st) st.SetIterationTime(Pass(studies, false) / static_cast<double>(TheSeries().bars.size()));
+    for (auto _ : st)
+        st.SetIterationTime(Pass(studies, TheSeries().bars, false) / static_cast<double>(TheSeries().bars.size()));
 }
 
 void Resend(benchmark::State& st, std::vector<const StudyInfo*> studies) {
     for (auto _ : st) {
-        double seconds = Pass(studies, true);
-        if (threadClock) seconds = std::max(seconds - Pass(studies, false), 0.0);
+        double seconds = Pass(studies, TheSeries().bars, true);
+        if (ThreadClock()) seconds = std::max(seconds - Pass(studies, TheSeries().bars, false), 0.0);
         st.SetIterationTime(seconds / static_cast<double>(TheSeries().bars.size()));
     }
 }
@@ -202,7 +97,7 @@ long StateBytes(const std::vector<const StudyInfo*>& studies) {
     for (std::size_t i = 0; i < 250 && i < bars.size(); ++i) {
         Lib().E_BARVALUES(id, static_cast<std::int32_t>(i + 1), HostDate(bars[i].date), bars[i].time, bars[i].open,
                     bars[i].high, bars[i].low, bars[i].close, bars[i].volume);
-        for (const StudyInfo* s : studies) benchmark::DoNotOptimize(Evaluate(*s, id));
+        for (const StudyInfo* s : studies) Keep(Evaluate(*s, id));
     }
     const long held = zt::test::LiveHeapBytes() - before;
     Lib().E_DESTROYSTATE(id);
@@ -268,6 +163,7 @@ int main(int argc, char** argv) {
     std::string series = ZT_BENCH_SERIES;
     std::string child;
     bool memory = true;
+    int rounds = 0;
     std::vector<char*> rest;
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
@@ -278,7 +174,9 @@ int main(int argc, char** argv) {
         else if (a == "--memory=0")
             memory = false;
         else if (a == "--clock=thread")
-            threadClock = true;
+            UseThreadClock(true);
+        else if (a.rfind("--rounds=", 0) == 0)
+            rounds = std::atoi(a.c_str() + 9);
         else
             rest.push_back(argv[i]);
     }
@@ -288,7 +186,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zt_chart_bench: %s\n", e.what());
         return 2;
     }
+    try {
+        UseLibrary(LoadedLibrary());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zt_chart_bench: %s\n", e.what());
+        return 2;
+    }
     if (!child.empty()) return PeakResidentChild(child);
+    if (rounds > 0) {  // the table that scripts/bench_dll.sh sets beside the DLL's
+        PrintChartTable(TheSeries(), rounds);
+        return 0;
+    }
 
     int n = static_cast<int>(rest.size());
     benchmark::Initialize(&n, rest.data());

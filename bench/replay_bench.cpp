@@ -114,26 +114,6 @@ void BarStore(benchmark::State& st, bool append) {
     x.E_DESTROYSTATE(id);
 }
 
-// Trades along the path of the built-in series' bars, ten to a 5-minute bar,
-// replayed into 5-minute bars: trades per second for every study on one
-// chart, with and without the confirmation report.
-class TradeArray : public TradeSource {
-public:
-    explicit TradeArray(const std::vector<Trade>& t) : t_(t) {}
-    bool Next(Trade& t) override {
-        if (i_ == t_.size()) return false;
-        t = t_[i_++];
-        return true;
-    }
-    const std::string& Name() const override { return name_; }
-    double Done() const override { return 0.0; }
-
-private:
-    const std::vector<Trade>& t_;
-    std::size_t i_ = 0;
-    std::string name_ = "trades";
-};
-
 void TradeReplay(benchmark::State& st) {
     static const std::vector<Trade> trades = [] {
         std::vector<Trade> t;
@@ -151,7 +131,7 @@ void TradeReplay(benchmark::State& st) {
     const std::vector<Column> columns = ReplayColumns(o);
     const QuietStandardError quiet;
     for (auto _ : st) {
-        TradeArray source(trades);
+        TradesInMemory source(trades);
         TradeBars updates(source, Timeframe{300});
         NoRows rows;
         SignalReport report(columns);

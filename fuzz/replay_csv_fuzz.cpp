@@ -107,23 +107,6 @@ bool ReadTrades(const std::string& text, std::size_t chunk, std::vector<replay::
     }
 }
 
-class TradeList : public replay::TradeSource {
-public:
-    explicit TradeList(const std::vector<replay::Trade>& t) : t_(t) {}
-    bool Next(replay::Trade& t) override {
-        if (i_ == t_.size()) return false;
-        t = t_[i_++];
-        return true;
-    }
-    const std::string& Name() const override { return name_; }
-    double Done() const override { return 0.0; }
-
-private:
-    const std::vector<replay::Trade>& t_;
-    std::size_t i_ = 0;
-    std::string name_ = "fuzz";
-};
-
 void CheckTrades(const std::string& text, std::size_t chunk) {
     std::vector<replay::Trade> trades, whole;
     const bool read = ReadTrades(text, chunk, trades);
@@ -144,7 +127,7 @@ void CheckTrades(const std::string& text, std::size_t chunk) {
         }
     }
     for (const char* timeframe : {"1m", "5m", "15m", "1h", "1d"}) {
-        TradeList list(trades);
+        replay::TradesInMemory list(trades);
         replay::TradeBars bars(list, *replay::ParseTimeframe(timeframe));
         Bar b{}, first{}, previous{};
         bool last = false, opened = false, any = false;

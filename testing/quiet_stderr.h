@@ -5,12 +5,18 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#if defined(_WIN32)
+#define ZT_NULL_DEVICE "NUL"
+#else
+#define ZT_NULL_DEVICE "/dev/null"
+#endif
+
 namespace zt::test {
 
 class QuietStandardError {
 public:
     QuietStandardError() : saved_(dup(STDERR_FILENO)) {
-        const int null = open("/dev/null", O_WRONLY);
+        const int null = open(ZT_NULL_DEVICE, O_WRONLY);
         dup2(null, STDERR_FILENO);
         close(null);
     }

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
 #include "replay/driver/bars.h"
 
 namespace zt::replay {
@@ -26,6 +28,26 @@ public:
     virtual bool Next(Trade& trade) = 0;
     virtual const std::string& Name() const = 0;
     virtual double Done() const = 0;
+};
+
+// Trades held in memory, in order; the vector must outlive it.
+class TradesInMemory : public TradeSource {
+public:
+    explicit TradesInMemory(const std::vector<Trade>& trades) : t_(trades) {}
+    bool Next(Trade& trade) override {
+        if (i_ >= t_.size()) return false;
+        trade = t_[i_++];
+        return true;
+    }
+    const std::string& Name() const override { return name_; }
+    double Done() const override {
+        return t_.empty() ? 1.0 : static_cast<double>(i_) / static_cast<double>(t_.size());
+    }
+
+private:
+    const std::vector<Trade>& t_;
+    std::size_t i_ = 0;
+    std::string name_ = "trades";
 };
 
 // The trade file reader: a header naming the columns in any order and letter

@@ -28,31 +28,13 @@ std::vector<Trade> ReadTrades(const std::string& text) {
     return out;
 }
 
-// A source over trades in memory.
-class TradeList : public TradeSource {
-public:
-    explicit TradeList(std::vector<Trade> t) : t_(std::move(t)) {}
-    bool Next(Trade& t) override {
-        if (i_ == t_.size()) return false;
-        t = t_[i_++];
-        return true;
-    }
-    const std::string& Name() const override { return name_; }
-    double Done() const override { return 0.0; }
-
-private:
-    std::vector<Trade> t_;
-    std::size_t i_ = 0;
-    std::string name_ = "trades";
-};
-
 struct Sent {
     std::vector<Bar> updates;
     std::vector<bool> last;
 };
 
 Sent Updates(const std::vector<Trade>& trades, const char* timeframe) {
-    TradeList list(trades);
+    TradesInMemory list(trades);
     TradeBars bars(list, *ParseTimeframe(timeframe));
     Sent s;
     Bar b{};

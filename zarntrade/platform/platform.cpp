@@ -13,15 +13,11 @@ namespace {
 // Set once the one-time start-up work has been done.
 std::uint8_t StartedUp = 0;
 
-#if defined(_WIN32)
-CRITICAL_SECTION Section;
-#endif
 }  // namespace
 
 #if defined(_WIN32)
-void RegistryLock::Initialise() noexcept { InitializeCriticalSection(&Section); }
-void RegistryLock::Enter() noexcept { EnterCriticalSection(&Section); }
-void RegistryLock::Leave() noexcept { LeaveCriticalSection(&Section); }
+CRITICAL_SECTION lock_detail::Section;
+void RegistryLock::Initialise() noexcept { InitializeCriticalSection(&lock_detail::Section); }
 #else
 namespace lock_detail {
 std::atomic<std::uint32_t> LockWord{0};

@@ -81,8 +81,11 @@ std::int32_t RegisterState(std::unique_ptr<StudyState> state) {
     return id;
 }
 
-#if !defined(_WIN32)
-constinit thread_local registry_detail::LastFound registry_detail::Last [[gnu::tls_model("initial-exec")]] = {0, 0, nullptr};
+#if defined(_WIN32)
+ZT_TLS_TEMPLATE registry_detail::LastFound registry_detail::FoundTemplate[kFoundPlaces] = {};
+#else
+constinit thread_local registry_detail::LastFound registry_detail::LastOfThread [[gnu::tls_model("initial-exec")]] = {
+    0, 0, nullptr};
 #endif
 
 namespace {

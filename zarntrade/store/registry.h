@@ -56,29 +56,36 @@ inline Registries& TheRegistries() {
 // Changes, under the lock, before any state is released; never 0.
 inline constinit std::atomic<std::uint32_t> StateGeneration{1};
 
-#if !defined(_WIN32)
 // The state this thread found last and the generation it was found in: while
 // no state has been released since, looking up the same id again needs no
 // lock (an export and the slot reads after it look up one state in a row).
 // Only found states are kept, so a miss always takes the traced path.
+// On Windows, whose lock (a critical section, entered through a call into
+// the system) costs more than the lock word, the thread keeps the state it
+// found last for each of 64 places (id modulo 64), in the DLL's own TLS
+// block: a host feeding the states of its charts in turn finds each again
+// without the lock until a state is released.
 namespace registry_detail {
 struct LastFound {
     std::int32_t id;
     std::uint32_t generation;  // 0: nothing kept
     StudyState* state;
 };
-extern constinit thread_local LastFound Last [[gnu::tls_model("initial-exec")]];
-}  // namespace registry_detail
+#if defined(_WIN32)
+inline constexpr std::uint32_t kFoundPlaces = 64;
+extern LastFound FoundTemplate[kFoundPlaces];  // in the TLS template: ThreadCopy
+inline LastFound& Last(std::int32_t id) noexcept {
+    return ThreadCopy(FoundTemplate)[static_cast<std::uint32_t>(id) % kFoundPlaces];
+}
+#else
+extern constinit thread_local LastFound LastOfThread [[gnu::tls_model("initial-exec")]];
+inline LastFound& Last(std::int32_t) noexcept { return LastOfThread; }
 #endif
+}  // namespace registry_detail
 
 // Notes a state just found holding the lock.
 inline void RememberFound(std::int32_t id, StudyState* state) noexcept {
-#if !defined(_WIN32)
-    registry_detail::Last = {id, StateGeneration.load(std::memory_order_relaxed), state};
-#else
-    (void)id;
-    (void)state;
-#endif
+    registry_detail::Last(id) = {id, StateGeneration.load(std::memory_order_relaxed), state};
 }
 
 // Forgets every state and context, as if the library had just been loaded.
@@ -94,11 +101,9 @@ StudyState* FindStateInMapAndLeave(std::int32_t id) noexcept;
 // Looks a state up under the lock; a miss writes "FindState failed for id %d".
 // Every export starts here, so the path through the direct index is in line.
 inline StudyState* FindState(std::int32_t id) noexcept {
-#if !defined(_WIN32)
-    const registry_detail::LastFound& last = registry_detail::Last;
+    const registry_detail::LastFound& last = registry_detail::Last(id);
     if (last.id == id && last.generation == StateGeneration.load(std::memory_order_acquire)) [[likely]]
         return last.state;
-#endif
     RegistryLock::Enter();
     StudyState* const place = StateIndex[StateIndexPlace(id)];
     if (place != nullptr && place->id == id) [[likely]] {

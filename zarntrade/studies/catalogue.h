@@ -187,10 +187,18 @@ inline constexpr Exported kExportedStudies[] = {
 
 namespace detail {
 
-constexpr const Exported* FindExported(std::string_view name) {
-    for (const Exported& e : kExportedStudies)
-        if (e.name == name) return &e;
-    return nullptr;
+// Indices, not pointers: the sanitizer builds cannot compare pointers into
+// these tables in a constant expression.
+constexpr int ExportedIndex(std::string_view name) {
+    for (std::size_t i = 0; i < std::size(kExportedStudies); ++i)
+        if (kExportedStudies[i].name == name) return static_cast<int>(i);
+    return -1;
+}
+
+constexpr bool InCatalogue(std::string_view name) {
+    for (const Study& s : kStudies)
+        if (s.name == name) return true;
+    return false;
 }
 
 // Each catalogue line is consistent in itself and exported as it says.
@@ -202,9 +210,9 @@ constexpr const Exported* FindExported(std::string_view name) {
     static_assert((warmup) >= 0, #name ": negative warm-up in the catalogue");                                   \
     static_assert((SlotMask(close) | SlotMask(volume)) >> (slots) == 0, #name ": a sticky slot past its slots");  \
     static_assert(std::string_view(family).ends_with(".cpp"), #name ": the family file is a .cpp file");          \
-    static_assert(FindExported(#name) != nullptr,                                                                 \
+    static_assert(ExportedIndex(#name) >= 0,                                                                      \
                   #name " is in the study catalogue but not in include/zarntrade_exports.inc");                   \
-    static_assert(FindExported(#name) == nullptr || FindExported(#name)->viaDll == reach,                          \
+    static_assert(ExportedIndex(#name) < 0 || kExportedStudies[ExportedIndex(#name)].viaDll == reach,             \
                   #name ": the catalogue's reach (ZT_DLL / ZT_DIRECT) and its kind in include/zarntrade_exports.inc " \
                   "(ZT_STUDY / ZT_STUDY_ONLY) differ");
 #include "include/zarntrade_studies.inc"
@@ -213,7 +221,7 @@ constexpr const Exported* FindExported(std::string_view name) {
 // Every study export is in the catalogue.
 #define ZT_CONTROL(name)
 #define ZT_STUDY(name)                \
-    static_assert(Find(#name) != nullptr, \
+    static_assert(InCatalogue(#name),     \
                   #name " is exported (include/zarntrade_exports.inc) but missing from the study catalogue");
 #define ZT_STUDY_ONLY(name) ZT_STUDY(name)
 #define ZT_EXPORT(kind, result, name, params) kind(name)
