@@ -6,6 +6,8 @@
 # it was, with no temporary file behind.
 #   command_line.sh TOOL WORK [DATA]
 set -u
+# shellcheck source=expect.sh
+. "$(dirname "${BASH_SOURCE[0]}")/expect.sh"
 tool=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 work=$2
 data=${3:-}
@@ -13,24 +15,6 @@ data=${3:-}
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 1
-failures=0
-fail() {
-  echo "FAILED: $*"
-  failures=$((failures + 1))
-}
-
-# expect WHAT RC TEXT ARGS...: exit code RC and TEXT (fixed) in the output.
-expect() {
-  local what=$1 want=$2 text=$3
-  shift 3
-  "$tool" "$@" >stdout.txt 2>stderr.txt
-  local rc=$?
-  if [ "$rc" -ne "$want" ]; then
-    fail "$what: exit code $rc, expected $want; stderr: $(cat stderr.txt)"
-  elif ! cat stdout.txt stderr.txt | grep -qF -- "$text"; then
-    fail "$what: the output does not say \"$text\": $(head -c 2000 stdout.txt stderr.txt)"
-  fi
-}
 
 # unchanged WHAT FILE...: every FILE still holds "old FILE" and no
 # temporary file is left in the folder.

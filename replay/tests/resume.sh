@@ -6,17 +6,14 @@
 # fails with exit code 1 and a message, and leaves the outputs as they were.
 #   resume.sh TOOL WORK DATA
 set -u
+# shellcheck source=expect.sh
+. "$(dirname "${BASH_SOURCE[0]}")/expect.sh"
 tool=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 work=$2
 data=$(cd "$3" && pwd)
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 1
-failures=0
-fail() {
-  echo "FAILED: $*"
-  failures=$((failures + 1))
-}
 
 series=$data/spy_daily_2008_2014.csv
 head -n 1 "$series" >head.csv

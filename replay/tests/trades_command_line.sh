@@ -4,28 +4,14 @@
 # options; bad trade files and bad options fail clearly.
 #   trades_command_line.sh TOOL WORK TRADES.csv
 set -u
+# shellcheck source=expect.sh
+. "$(dirname "${BASH_SOURCE[0]}")/expect.sh"
 tool=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 work=$2
 trades=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 1
-failures=0
-fail() {
-  echo "FAILED: $*"
-  failures=$((failures + 1))
-}
-expect() {
-  local what=$1 want=$2 text=$3
-  shift 3
-  "$tool" "$@" >stdout.txt 2>stderr.txt
-  local rc=$?
-  if [ "$rc" -ne "$want" ]; then
-    fail "$what: exit code $rc, expected $want; stderr: $(cat stderr.txt)"
-  elif ! cat stdout.txt stderr.txt | grep -qF -- "$text"; then
-    fail "$what: the output does not say \"$text\": $(head -c 2000 stdout.txt stderr.txt)"
-  fi
-}
 
 # The bars a trade replay formed are the first seven columns of its CSV:
 # replayed as a bar file they give the same bytes.
