@@ -74,18 +74,24 @@ struct LastFound {
 #if defined(_WIN32)
 inline constexpr std::uint32_t kFoundPlaces = 64;
 extern LastFound FoundTemplate[kFoundPlaces];  // in the TLS template: ThreadCopy
-inline LastFound& Last(std::int32_t id) noexcept {
+inline LastFound& Place(std::int32_t id) noexcept {
     return ThreadCopy(FoundTemplate)[static_cast<std::uint32_t>(id) % kFoundPlaces];
 }
+inline LastFound LastFoundFor(std::int32_t id) noexcept { return Place(id); }
+inline void KeepFound(const LastFound& found) noexcept { Place(found.id) = found; }
 #else
+// Read and written by name, never through a reference: GCC 12 with both
+// AddressSanitizer and UndefinedBehaviorSanitizer miscompiles the null check
+// of a reference to it (it tests stale flags) and reports a null store.
 extern constinit thread_local LastFound LastOfThread [[gnu::tls_model("initial-exec")]];
-inline LastFound& Last(std::int32_t) noexcept { return LastOfThread; }
+inline LastFound LastFoundFor(std::int32_t) noexcept { return LastOfThread; }
+inline void KeepFound(const LastFound& found) noexcept { LastOfThread = found; }
 #endif
 }  // namespace registry_detail
 
 // Notes a state just found holding the lock.
 inline void RememberFound(std::int32_t id, StudyState* state) noexcept {
-    registry_detail::Last(id) = {id, StateGeneration.load(std::memory_order_relaxed), state};
+    registry_detail::KeepFound({id, StateGeneration.load(std::memory_order_relaxed), state});
 }
 
 // Forgets every state and context, as if the library had just been loaded.
@@ -101,7 +107,7 @@ StudyState* FindStateInMapAndLeave(std::int32_t id) noexcept;
 // Looks a state up under the lock; a miss writes "FindState failed for id %d".
 // Every export starts here, so the path through the direct index is in line.
 inline StudyState* FindState(std::int32_t id) noexcept {
-    const registry_detail::LastFound& last = registry_detail::Last(id);
+    const registry_detail::LastFound last = registry_detail::LastFoundFor(id);
     if (last.id == id && last.generation == StateGeneration.load(std::memory_order_acquire)) [[likely]]
         return last.state;
     RegistryLock::Enter();
