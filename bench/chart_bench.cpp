@@ -15,6 +15,8 @@
 //   --rounds=N      no Google Benchmark: the best of N rounds of every case
 //                   as the plain table that the Windows benchmark prints too
 //                   (bench/chart_bench_dll.cpp, scripts/bench_dll.sh)
+//   --only=CASE     with --rounds: that case alone ("all_34" or a study's
+//                   export name), e.g. to profile one study
 //   --clock=thread  time the passes by the thread's CPU time instead of the
 //                   wall clock: on a loaded machine it leaves out the time
 //                   the benchmark waited for a processor (the re-send figure
@@ -164,6 +166,7 @@ int main(int argc, char** argv) {
     std::string child;
     bool memory = true;
     int rounds = 0;
+    std::string only;
     std::vector<char*> rest;
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
@@ -177,6 +180,8 @@ int main(int argc, char** argv) {
             UseThreadClock(true);
         else if (a.rfind("--rounds=", 0) == 0)
             rounds = std::atoi(a.c_str() + 9);
+        else if (a.rfind("--only=", 0) == 0)
+            only = a.substr(7);
         else
             rest.push_back(argv[i]);
     }
@@ -194,7 +199,7 @@ int main(int argc, char** argv) {
     }
     if (!child.empty()) return PeakResidentChild(child);
     if (rounds > 0) {  // the table that scripts/bench_dll.sh sets beside the DLL's
-        PrintChartTable(TheSeries(), rounds);
+        PrintChartTable(TheSeries(), rounds, only);
         return 0;
     }
 

@@ -4,7 +4,7 @@
 // (bench/chart_passes.h) and timing itself, since Google Benchmark is not
 // built for Windows here. Prints the table that scripts/bench_dll.sh sets
 // beside the native one:
-//   zt_chart_bench_dll.exe [--series=FILE] [--rounds=N] [--library=FILE]
+//   zt_chart_bench_dll.exe [--series=FILE] [--rounds=N] [--library=FILE] [--only=CASE]
 // (defaults: the one-minute EuroStoxx future series, 3 rounds,
 // "zarntrade.dll" from the program's own folder and the DLL search path).
 #include <cstdio>
@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     using namespace zt::replay;
     std::string series = ZT_BENCH_SERIES;
     std::string library = "zarntrade.dll";
+    std::string only;
     int rounds = 3;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -32,8 +33,10 @@ int main(int argc, char** argv) {
             rounds = std::atoi(a.c_str() + 9);
         } else if (a.rfind("--library=", 0) == 0) {
             library = a.substr(10);
+        } else if (a.rfind("--only=", 0) == 0) {
+            only = a.substr(7);
         } else {
-            std::fprintf(stderr, "usage: zt_chart_bench_dll [--series=FILE] [--rounds=N] [--library=FILE]\n");
+            std::fprintf(stderr, "usage: zt_chart_bench_dll [--series=FILE] [--rounds=N] [--library=FILE] [--only=CASE]\n");
             return 2;
         }
     }
@@ -43,7 +46,7 @@ int main(int argc, char** argv) {
             !series.empty() && std::ifstream(series) ? ReadBarsCsv(series) : SyntheticSeries(7397, 1);
         const Library dll(library);
         zt::bench::UseLibrary(dll.exports());
-        zt::bench::PrintChartTable(bars, rounds);
+        zt::bench::PrintChartTable(bars, rounds, only);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zt_chart_bench_dll: %s\n", e.what());
         return 2;

@@ -160,11 +160,12 @@ ChartFigures BestOf(const std::vector<const StudyInfo*>& studies, const std::vec
     return {newBar * perBar, std::max(Sum(withResend) - newBar, 0.0) * perBar};
 }
 
-void PrintChartTable(const Series& series, int rounds) {
+void PrintChartTable(const Series& series, int rounds, const std::string& only) {
     std::printf("# %s, %zu bars, best of %d rounds\n", series.source.c_str(), series.bars.size(), rounds);
     std::vector<const StudyInfo*> all;
     for (const StudyInfo& s : Studies()) all.push_back(&s);
     const auto line = [&](const std::string& name, const std::vector<const StudyInfo*>& studies) {
+        if (!only.empty() && name != only) return;
         const ChartFigures f = BestOf(studies, series.bars, rounds);
         std::printf("%s %.1f %.1f\n", name.c_str(), f.newBar, f.resend);
         std::fflush(stdout);

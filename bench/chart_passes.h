@@ -80,7 +80,8 @@ ChartFigures BestOf(const std::vector<const replay::StudyInfo*>& studies, const 
 
 // The whole table, one line per case ("all_34" and every study alone):
 //   CASE NEW_NS RESEND_NS
-// after a header line "# SERIES, N bars, best of R rounds".
-void PrintChartTable(const replay::Series& series, int rounds);
+// after a header line "# SERIES, N bars, best of R rounds". With `only`, the
+// one case of that name (to profile one study alone).
+void PrintChartTable(const replay::Series& series, int rounds, const std::string& only = "");
 
 }  // namespace zt::bench
