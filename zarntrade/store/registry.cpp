@@ -99,7 +99,14 @@ void NextGeneration() {
 
 }  // namespace
 
-StudyState* FindStateInMapAndLeave(std::int32_t id) noexcept {
+StudyState* FindStateLocked(std::int32_t id) noexcept {
+    RegistryLock::Enter();
+    StudyState* const place = StateIndex[StateIndexPlace(id)];
+    if (place != nullptr && place->id == id) [[likely]] {
+        RememberFound(id, place);
+        RegistryLock::Leave();
+        return place;
+    }
     Registries& r = TheRegistries();
     StudyState* found = nullptr;
     auto it = r.states.find(id);

@@ -100,24 +100,19 @@ void ResetRegistries();
 
 inline std::uint32_t StateIndexPlace(std::int32_t id) { return static_cast<std::uint32_t>(id) % kStateIndexSize; }
 
-// The look-up past the direct index: the map. Called holding the lock, which
-// it lets go of; a hit is entered in the index, a miss traced.
-StudyState* FindStateInMapAndLeave(std::int32_t id) noexcept;
+// The look-up under the lock: the direct index, then the map. A hit is
+// entered in the index and kept as the thread's last found; a miss writes
+// "FindState failed for id %d". Out of line, so that an export's repeat
+// look-up (the common case) saves no registers for it.
+[[gnu::noinline]] StudyState* FindStateLocked(std::int32_t id) noexcept;
 
-// Looks a state up under the lock; a miss writes "FindState failed for id %d".
-// Every export starts here, so the path through the direct index is in line.
+// Looks a state up: the state this thread found last (for the id's place)
+// while no state has been released since, else under the lock.
 inline StudyState* FindState(std::int32_t id) noexcept {
     const registry_detail::LastFound last = registry_detail::LastFoundFor(id);
     if (last.id == id && last.generation == StateGeneration.load(std::memory_order_acquire)) [[likely]]
         return last.state;
-    RegistryLock::Enter();
-    StudyState* const place = StateIndex[StateIndexPlace(id)];
-    if (place != nullptr && place->id == id) [[likely]] {
-        RememberFound(id, place);
-        RegistryLock::Leave();
-        return place;
-    }
-    return FindStateInMapAndLeave(id);
+    return FindStateLocked(id);
 }
 void DestroyState(StudyState* state);
 
