@@ -7,14 +7,15 @@
 # one-minute bars of the sample future. Prints ns per new bar / per re-sent
 # bar for all 34 studies on one chart and for each study alone, and each
 # DLL's ratio to the Linux library.
-#   scripts/bench_dll.sh [ROUNDS]      (default 3)
+#   scripts/bench_dll.sh [ROUNDS]      (default 12)
 # Environment: CORE (the core to pin to, default 1), RUNS (each program is
-# run RUNS times, default 2, taking turns; a figure is the least of its
-# runs, so that other load on the machine hits both sides alike), NO_BUILD=1
-# (use the builds as they are).
+# run RUNS times, default 4, taking turns, so that other load on the machine
+# hits both sides alike; a new-bar figure is the least of its runs, a re-send
+# figure, a difference of two timed passes, their median), ONLY (one case,
+# e.g. E_ZARNA900 or all_34), NO_BUILD=1 (use the builds as they are).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-rounds=${1:-3}
+rounds=${1:-12}
 core=${CORE:-1}
 series=$PWD/data/estx50fut_1min_20060102_20060113.csv
 [ -f "$series" ] || { echo "no bar series at $series (the built-in series would be timed instead)" >&2; exit 2; }
@@ -45,7 +46,8 @@ if [ "${NO_BUILD:-0}" != 1 ]; then
   done
 fi
 
-runs=${RUNS:-2}
+runs=${RUNS:-4}
+only=${ONLY:+--only=$ONLY}
 run() {  # NAME COMMAND...: the table of one library, appended to $work/NAME.txt
   local name=$1
   shift
@@ -56,16 +58,16 @@ tables="linux x64"
 [ -n "$why32" ] || tables="$tables i686"
 for t in $tables; do : >"$work/$t.txt"; done
 for r in $(seq "$runs"); do
-  run linux build/native/bench/zt_chart_bench --memory=0 --rounds="$rounds" --series="$series"
+  run linux build/native/bench/zt_chart_bench --memory=0 --rounds="$rounds" --series="$series" $only
   WINEPREFIX=$PWD/build/win64/wine/bench-dll run x64 /usr/lib/wine/wine64 build/win64/zt_chart_bench_dll.exe \
-    --rounds="$rounds" --series="$series" --library=build/win64/zarntrade.dll
+    --rounds="$rounds" --series="$series" --library=build/win64/zarntrade.dll $only
   if [ -z "$why32" ]; then
     WINEPREFIX=$PWD/build/win32/wine/bench-dll run i686 /usr/lib/wine/wine build/win32/zt_chart_bench_dll.exe \
-      --rounds="$rounds" --series="$series" --library=build/win32/zarntrade.dll
+      --rounds="$rounds" --series="$series" --library=build/win32/zarntrade.dll $only
   fi
 done
 
-echo "Chart benchmark, $(grep -m1 '^#' "$work/linux.txt" | sed 's/^# //'), least of $runs runs, pinned to core $core"
+echo "Chart benchmark, $(grep -m1 '^#' "$work/linux.txt" | sed 's/^# //'), $runs runs (new bar: the least, re-send: the median), pinned to core $core"
 echo "ns per new bar / per re-sent bar (one update: E_BARVALUES, the study entry, E_GETRETURN for its other slots)"
 awk -v tables="$tables" '
   BEGIN { n = split(tables, t, " ") }
@@ -75,9 +77,20 @@ awk -v tables="$tables" '
     key = $1
     if (f == 1 && !((f, key) in nb)) order[++rows] = key
     if (!((f, key) in nb) || $2 < nb[f, key]) nb[f, key] = $2
-    if (!((f, key) in rs) || $3 < rs[f, key]) rs[f, key] = $3
+    rv[f, key, ++rn[f, key]] = $3
+  }
+  function median(f, key,    m, i, j, v, a) {
+    m = rn[f, key]
+    for (i = 1; i <= m; i++) {
+      v = rv[f, key, i]
+      for (j = i - 1; j >= 1 && a[j] > v; j--) a[j + 1] = a[j]
+      a[j + 1] = v
+    }
+    return m % 2 ? a[(m + 1) / 2] : (a[m / 2] + a[m / 2 + 1]) / 2
   }
   END {
+    for (r = 1; r <= rows; r++)
+      for (i = 1; i <= n; i++) rs[i, order[r]] = median(i, order[r])
     printf "%-32s %17s", "", "Linux library"
     for (i = 2; i <= n; i++) printf " %17s %13s", t[i] " DLL", "ratio"
     printf "\n"
