@@ -1,7 +1,5 @@
 #include "series/trend_blends.h"
 
-#include <algorithm>
-
 #include "series/adaptive_averages.h"
 
 namespace zt {
